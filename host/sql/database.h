@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "host/data/data_packet.h"
+#include "host/data/exceptions.h"
+#include "host/data/variant.h"
+
+namespace host::sql {
+
+enum class Engine { sqlite, postgresql };
+
+// Named parameters, written :NAME in the statement text. Values are always
+// bound, never pasted into the text.
+using Params = std::vector<std::pair<std::string, Variant>>;
+
+// A failure reported by the database engine (its text, in English).
+class DatabaseError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// The database is busy or a row is locked by another writer; the caller may
+// report it as a concurrent change.
+class ConflictError : public DatabaseError {
+public:
+    using DatabaseError::DatabaseError;
+};
+
+// One connection to the shared database. Not thread-safe: one per thread.
+class Database {
+public:
+    virtual ~Database() = default;
+
+    // Opens "sqlite:PATH", a plain file path (SQLite), "postgresql://..." or a
+    // libpq key=value string ("host=... port=...") for PostgreSQL.
+    static std::unique_ptr<Database> open(const std::string& target);
+
+    virtual Engine engine() const = 0;
+
+    // Runs a statement that returns rows. Column types come from the schema:
+    // VARCHAR(n)/CHAR(n) as strings of size n, TIMESTAMP as date-time, numeric
+    // columns as floats or integers, TEXT as blob; SQL NULL as a null variant.
+    virtual DataPacket query(std::string_view statement, const Params& params = {}) = 0;
+    // Runs a statement without rows; returns the number of rows it changed.
+    virtual std::int64_t execute(std::string_view statement, const Params& params = {}) = 0;
+    // Runs several statements separated by semicolons (schema scripts).
+    virtual void executeScript(std::string_view script) = 0;
+
+    // Write transactions take the write lock at once (SQLite: BEGIN IMMEDIATE
+    // with a busy timeout), so a busy database waits instead of failing.
+    virtual void begin() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0;
+};
+
+// Rolls back on scope exit unless committed.
+class Transaction {
+public:
+    explicit Transaction(Database& database) : m_database(database) { m_database.begin(); }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    ~Transaction() {
+        if (!m_done) {
+            try {
+                m_database.rollback();
+            } catch (...) {
+            }
+        }
+    }
+    void commit() {
+        m_database.commit();
+        m_done = true;
+    }
+
+private:
+    Database& m_database;
+    bool m_done = false;
+};
+
+}  // namespace host::sql

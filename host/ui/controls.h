@@ -1,0 +1,448 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/data/client_data_set.h"
+#include "host/ui/types.h"
+
+namespace host {
+
+class TForm;
+class TWinControl;
+
+// Properties a view may need to refresh when they change.
+enum class TProp {
+    Text,
+    Caption,
+    Enabled,
+    Visible,
+    Checked,
+    Bounds,
+    Color,
+    Font,
+    ReadOnly,
+    Hint,
+    ActivePage,
+    Data,  // rows or current record of a data-aware control
+    Focus,
+    ModalResult,
+    Other
+};
+
+// Anything a form owns by name: controls, menu items, data sets, queries.
+class TComponent : public TObject {
+public:
+    explicit TComponent(std::string name) : m_name(std::move(name)) {}
+    const std::string& Name() const { return m_name; }
+    virtual const char* ClassName() const { return "TComponent"; }
+    int Tag = 0;
+
+private:
+    std::string m_name;
+};
+
+// A visible element of a form. Property setters notify observers (the view).
+class TControl : public TComponent {
+public:
+    TControl(std::string name, TWinControl* parent);
+    ~TControl() override;
+    const char* ClassName() const override { return "TControl"; }
+
+    TWinControl* Parent() const { return m_parent; }
+    TForm* Form() const;
+
+    bool Enabled() const { return m_enabled; }
+    void SetEnabled(bool value);
+    bool Visible() const { return m_visible; }
+    void SetVisible(bool value);
+    const std::string& Caption() const { return m_caption; }
+    void SetCaption(const std::string& value);
+    const std::string& Hint() const { return m_hint; }
+    void SetHint(const std::string& value);
+    TColor Color() const { return m_color; }
+    void SetColor(TColor value);
+    bool Bold() const { return m_bold; }
+    void SetBold(bool value);
+
+    int Left() const { return m_left; }
+    int Top() const { return m_top; }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    void SetBounds(int left, int top, int width, int height);
+    TAlign Align = TAlign::alNone;
+
+    // Focus: only windowed controls take it (see TWinControl).
+    virtual bool IsWindowed() const { return false; }
+    bool EnabledAndVisibleChain() const;  // this control and all its parents
+    virtual bool CanFocus() const { return false; }
+    bool Focused() const;
+    void SetFocus();  // raises EInvalidOperation when the control cannot take the focus
+
+    // Runs OnClick through the form's event dispatcher (as a mouse click would).
+    virtual void Click();
+
+    TNotifyEvent OnClick;
+
+    int AddObserver(std::function<void(TControl&, TProp)> observer);
+    void RemoveObserver(int token);
+    void Changed(TProp what);
+
+private:
+    TWinControl* m_parent;
+    bool m_enabled = true;
+    bool m_visible = true;
+    bool m_bold = false;
+    std::string m_caption;
+    std::string m_hint;
+    TColor m_color = TColor::clDefault;
+    int m_left = 0, m_top = 0, m_width = 0, m_height = 0;
+    std::vector<std::pair<int, std::function<void(TControl&, TProp)>>> m_observers;
+    int m_nextToken = 1;
+};
+
+// A control that can hold the focus and contain other controls.
+class TWinControl : public TControl {
+public:
+    using TControl::TControl;
+    const char* ClassName() const override { return "TWinControl"; }
+    bool IsWindowed() const override { return true; }
+    bool CanFocus() const override;
+
+    const std::vector<TControl*>& Controls() const { return m_children; }
+    void AddChild(TControl* child) { m_children.push_back(child); }
+    void RemoveChild(TControl* child);
+    bool Contains(const TControl* control) const;  // self or a descendant
+
+    int TabOrder = 0;
+    bool TabStop = true;
+
+    TNotifyEvent OnEnter;
+    TNotifyEvent OnExit;
+    TKeyEvent OnKeyDown;
+
+    // Windowed children in tab order.
+    std::vector<TWinControl*> TabOrderedChildren() const;
+
+private:
+    std::vector<TControl*> m_children;
+};
+
+// Containers: hold controls, never take the focus themselves.
+class TPanel : public TWinControl {
+public:
+    using TWinControl::TWinControl;
+    const char* ClassName() const override { return "TPanel"; }
+    bool CanFocus() const override { return false; }
+};
+
+class TGroupBox : public TWinControl {
+public:
+    using TWinControl::TWinControl;
+    const char* ClassName() const override { return "TGroupBox"; }
+    bool CanFocus() const override { return false; }
+};
+
+class TScrollBox : public TWinControl {
+public:
+    using TWinControl::TWinControl;
+    const char* ClassName() const override { return "TScrollBox"; }
+    bool CanFocus() const override { return false; }
+};
+
+class TLabel : public TControl {
+public:
+    using TControl::TControl;
+    const char* ClassName() const override { return "TLabel"; }
+    TWinControl* FocusControl = nullptr;
+};
+
+// Single-line text entry. SetText fires OnChange when the text changes.
+class TCustomEdit : public TWinControl {
+public:
+    using TWinControl::TWinControl;
+    const char* ClassName() const override { return "TCustomEdit"; }
+
+    const std::string& Text() const { return m_text; }
+    void SetText(const std::string& value);
+    void Clear() { SetText(""); }
+    bool ReadOnly() const { return m_readOnly; }
+    void SetReadOnly(bool value);
+
+    int MaxLength = 0;  // 0: unlimited; typed text is cut to it
+    TEditCharCase CharCase = TEditCharCase::ecNormal;
+
+    // Text as the operator types it: case conversion and MaxLength applied.
+    void TypeText(const std::string& value);
+
+    TNotifyEvent OnChange;
+
+private:
+    std::string m_text;
+    bool m_readOnly = false;
+};
+
+class TEdit : public TCustomEdit {
+public:
+    using TCustomEdit::TCustomEdit;
+    const char* ClassName() const override { return "TEdit"; }
+};
+
+class TMaskEdit : public TCustomEdit {
+public:
+    using TCustomEdit::TCustomEdit;
+    const char* ClassName() const override { return "TMaskEdit"; }
+    std::string EditMask;
+};
+
+class TMemo : public TCustomEdit {
+public:
+    using TCustomEdit::TCustomEdit;
+    const char* ClassName() const override { return "TMemo"; }
+};
+
+// Date entry whose text is dd/mm/yyyy; a zero date shows as an empty field.
+class TDateEditPlus : public TCustomEdit {
+public:
+    using TCustomEdit::TCustomEdit;
+    const char* ClassName() const override { return "TDateEditPlus"; }
+
+    TDateTime GetDate() const;  // 0 when the text holds no valid date
+    void SetDate(TDateTime value);
+    // Shows an error and aborts when the text is neither empty nor a valid date.
+    void CheckValidDate();
+
+    TColor ValidDateColor = TColor::clBlue;
+    std::vector<std::string> NomeSemana;
+    bool SaveTime = false;
+};
+
+class TCheckBox : public TWinControl {
+public:
+    using TWinControl::TWinControl;
+    const char* ClassName() const override { return "TCheckBox"; }
+    bool Checked() const { return m_checked; }
+    void SetChecked(bool value);
+    void Click() override;  // toggles, then OnClick
+
+private:
+    bool m_checked = false;
+};
+
+// Selecting one radio button clears the others of the same parent and runs
+// its OnClick, as the platform does.
+class TRadioButton : public TWinControl {
+public:
+    using TWinControl::TWinControl;
+    const char* ClassName() const override { return "TRadioButton"; }
+    bool Checked() const { return m_checked; }
+    void SetChecked(bool value);
+    void Click() override;  // selects, then OnClick
+
+private:
+    bool m_checked = false;
+};
+
+class TButton : public TWinControl {
+public:
+    using TWinControl::TWinControl;
+    const char* ClassName() const override { return "TButton"; }
+};
+
+// Tool-bar button: never takes the focus.
+class TSpeedButton : public TControl {
+public:
+    using TControl::TControl;
+    const char* ClassName() const override { return "TSpeedButton"; }
+    bool Flat = false;
+    int NumGlyphs = 1;
+};
+
+class TButtonFlat : public TSpeedButton {
+public:
+    using TSpeedButton::TSpeedButton;
+    const char* ClassName() const override { return "TButtonFlat"; }
+};
+
+// Pick-list button: shows the rows of DataSource in the platform's pick list
+// under Title and leaves the chosen row current, then runs OnAfterPesq.
+class TBtnPesquisa : public TSpeedButton {
+public:
+    using TSpeedButton::TSpeedButton;
+    const char* ClassName() const override { return "TBtnPesquisa"; }
+    void Click() override;
+
+    TCustomEdit* Associate = nullptr;
+    std::string Title;
+    TDataSource* DataSource = nullptr;
+    std::string EmptyError;
+    std::function<void(TObject* Sender, bool& Cancel)> OnBeforePesq;
+    TNotifyEvent OnAfterPesq;
+};
+
+class TPageControl;
+
+class TTabSheet : public TWinControl {
+public:
+    TTabSheet(std::string name, TPageControl* pageControl);
+    const char* ClassName() const override { return "TTabSheet"; }
+    bool CanFocus() const override { return false; }
+    TPageControl* PageControl() const { return m_pageControl; }
+    // The tab's enabled state is the sheet's own Enabled.
+    bool TabVisible = true;
+
+private:
+    TPageControl* m_pageControl;
+};
+
+// Page control that keeps a page whose tab is disabled out of the front.
+class TPageControl : public TWinControl {
+public:
+    using TWinControl::TWinControl;
+    const char* ClassName() const override { return "TPageControl"; }
+
+    const std::vector<TTabSheet*>& Pages() const { return m_pages; }
+    void AddPage(TTabSheet* page) { m_pages.push_back(page); }
+    TTabSheet* ActivePage() const { return m_active; }
+    int ActivePageIndex() const;
+    // Brings the page forward from code; refused (no change) when its tab is
+    // disabled. Does not run OnChange.
+    void SetActivePage(TTabSheet* page);
+    // The operator's click on a tab: refused when disabled, else brings the
+    // page forward and runs OnChange.
+    void ClickTab(TTabSheet* page);
+
+    TNotifyEvent OnChange;
+
+private:
+    std::vector<TTabSheet*> m_pages;
+    TTabSheet* m_active = nullptr;
+};
+
+class TColumn {
+public:
+    std::string FieldName;
+    std::string Title;  // empty: the field's display label
+    int Width = 0;      // 0: the grid's default width
+};
+
+// Read-only grid over a data source; the current row is the data set's.
+class TDBGrid : public TWinControl {
+public:
+    TDBGrid(std::string name, TWinControl* parent);
+    ~TDBGrid() override;
+    const char* ClassName() const override { return "TDBGrid"; }
+
+    TDataSource* DataSource() const { return m_dataSource; }
+    void SetDataSource(TDataSource* source);
+    std::vector<TColumn> Columns;
+    int SelectedIndex = 0;  // column with the cell cursor
+    bool ReadOnly = true;
+
+    // Text the grid shows in a cell: the column field's DisplayText of that row.
+    std::string CellText(int row, int column) const;
+    std::string ColumnTitle(int column) const;
+
+    // The operator's click on a cell of row (1-based): moves the current record.
+    void ClickCell(int row, int column);
+    void ClickTitle(int column);
+
+    std::function<void(TColumn&)> OnCellClick;
+    std::function<void(TColumn&)> OnTitleClick;
+
+private:
+    TDataSource* m_dataSource = nullptr;
+    int m_observerToken = 0;
+};
+
+// Label showing one field of the current record.
+class TDBText : public TControl {
+public:
+    TDBText(std::string name, TWinControl* parent);
+    ~TDBText() override;
+    const char* ClassName() const override { return "TDBText"; }
+    void Bind(TDataSource* source, std::string fieldName);
+    TDataSource* DataSource() const { return m_dataSource; }
+    const std::string& DataField() const { return m_dataField; }
+    std::string Text() const;
+
+private:
+    TDataSource* m_dataSource = nullptr;
+    std::string m_dataField;
+    int m_observerToken = 0;
+};
+
+// Edit showing one field of the current record.
+class TDBEdit : public TWinControl {
+public:
+    TDBEdit(std::string name, TWinControl* parent);
+    ~TDBEdit() override;
+    const char* ClassName() const override { return "TDBEdit"; }
+    void Bind(TDataSource* source, std::string fieldName);
+    TDataSource* DataSource() const { return m_dataSource; }
+    const std::string& DataField() const { return m_dataField; }
+    std::string Text() const;
+
+private:
+    TDataSource* m_dataSource = nullptr;
+    std::string m_dataField;
+    int m_observerToken = 0;
+};
+
+// Record navigator (first, prior, next, last) over a data source.
+class TDBNavigator : public TWinControl {
+public:
+    using TWinControl::TWinControl;
+    const char* ClassName() const override { return "TDBNavigator"; }
+    bool CanFocus() const override { return false; }
+    TDataSource* DataSource = nullptr;
+    std::vector<std::string> Hints;
+};
+
+// Menu entry; items nest. Click runs OnClick when enabled.
+class TMenuItem : public TComponent {
+public:
+    TMenuItem(std::string name, TMenuItem* parent);
+    const char* ClassName() const override { return "TMenuItem"; }
+
+    TMenuItem* Parent() const { return m_parent; }
+    const std::vector<TMenuItem*>& Items() const { return m_items; }
+    void AddItem(TMenuItem* item) { m_items.push_back(item); }
+
+    const std::string& Caption() const { return m_caption; }
+    void SetCaption(const std::string& value);
+    bool Enabled() const { return m_enabled; }
+    void SetEnabled(bool value);
+    bool Checked() const { return m_checked; }
+    void SetChecked(bool value);
+    bool Visible() const { return m_visible; }
+    void SetVisible(bool value);
+    bool IsSeparator() const { return m_caption == "-"; }
+
+    void SetShortCut(const std::string& text);  // "Ctrl+L"
+    Word ShortCutKey = 0;
+    TShiftState ShortCutShift = 0;
+
+    void Click();
+    TNotifyEvent OnClick;
+
+    int AddObserver(std::function<void(TMenuItem&)> observer);
+
+private:
+    TMenuItem* m_parent;
+    std::vector<TMenuItem*> m_items;
+    std::string m_caption;
+    bool m_enabled = true;
+    bool m_checked = false;
+    bool m_visible = true;
+    std::vector<std::function<void(TMenuItem&)>> m_observers;
+};
+
+class EInvalidOperation : public Exception {
+public:
+    using Exception::Exception;
+};
+
+}  // namespace host

@@ -1,0 +1,158 @@
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "host/ui/controls.h"
+#include "host/ui/platform.h"
+
+namespace host {
+
+// A form: the top container, owner of every component by name, and keeper of
+// the focus. Moving the focus runs the exit of the control left, the exits of
+// the containers left (innermost first), the enters of the containers entered
+// (outermost first), then the enter of the control; an exception from an exit
+// keeps the focus where it was and ends the move.
+class TForm : public TWinControl {
+public:
+    explicit TForm(std::string name);
+    ~TForm() override;
+    const char* ClassName() const override { return "TForm"; }
+    bool CanFocus() const override { return false; }
+
+    // Creates a component owned by the form and registers it by name.
+    template <class T, class... Args>
+    T* Make(Args&&... args) {
+        auto owned = std::make_unique<T>(std::forward<Args>(args)...);
+        T* raw = owned.get();
+        Register(std::move(owned));
+        return raw;
+    }
+    void Register(std::unique_ptr<TComponent> component);
+    TComponent* FindComponent(const std::string& name) const;
+    const std::vector<std::unique_ptr<TComponent>>& Components() const { return m_components; }
+
+    // Data sets and sources live on the form too.
+    TClientDataSet* MakeDataSet(const std::string& name);
+    TDataSource* MakeDataSource(const std::string& name, TClientDataSet* dataSet);
+    TClientDataSet* FindDataSet(const std::string& name) const;
+    TDataSource* FindDataSource(const std::string& name) const;
+    const std::vector<std::unique_ptr<TClientDataSet>>& DataSets() const { return m_dataSets; }
+
+    TMenuItem* Menu() const { return m_menu; }  // root of the main menu
+
+    // Focus.
+    TWinControl* ActiveControl() const { return m_activeControl; }
+    // Moves the focus as described above; raises what an exit or enter raised.
+    void FocusControl(TWinControl* control);
+    // The next control in tab order after `from` (wrapping), or nullptr.
+    TWinControl* FindNextControl(TWinControl* from, bool goForward, bool checkTabStop,
+                                 bool checkParent) const;
+    void SelectNext(TWinControl* from, bool goForward, bool checkTabStop);
+    void SelectFirst();
+
+    // Key handling: menu shortcuts, then OnKeyDown when KeyPreview, then the
+    // control's OnKeyDown, then the default (Tab moves the focus).
+    void KeyDown(TWinControl* target, Word key, TShiftState shift);
+    bool KeyPreview = false;
+    TKeyEvent OnKeyDown;
+
+    // Window.
+    TFormStyle FormStyle = TFormStyle::fsNormal;
+    TWindowState WindowState = TWindowState::wsNormal;
+    int HelpContext = 0;
+    std::string HelpFile;
+    int ModalResult() const { return m_modalResult; }
+    void SetModalResult(int value);
+    bool Showing() const { return m_showing; }
+
+    void Show();        // child window, activates the form
+    int ShowModal();    // runs until ModalResult is set or the form closes
+    void Close();       // OnClose decides; caFree releases the form
+    void Activate();    // OnActivate (the platform calls it when the form comes forward)
+    void Repaint() { Changed(TProp::Other); }
+
+    TNotifyEvent OnCreate;
+    TNotifyEvent OnActivate;
+    TNotifyEvent OnShow;
+    std::function<void(TObject* Sender, TCloseAction& Action)> OnClose;
+    TNotifyEvent OnDestroy;
+
+    // Operator actions: what a click, a key or typing does, each run as one
+    // event through the application's dispatcher (aborts end quietly, other
+    // errors reach the general handler). They return false when the event
+    // ended by an exception.
+    bool UserFocus(TWinControl* control);
+    bool UserType(TCustomEdit* edit, const std::string& text);
+    bool UserClick(TControl* control);
+    bool UserClickMenu(TMenuItem* item);
+    bool UserKey(TWinControl* target, Word key, TShiftState shift);
+    bool UserSelectRow(TDBGrid* grid, int row);
+
+private:
+    friend class TApplication;
+    void runCreate();
+    std::vector<std::unique_ptr<TComponent>> m_components;
+    std::vector<std::unique_ptr<TClientDataSet>> m_dataSets;
+    std::vector<std::unique_ptr<TDataSource>> m_dataSources;
+    TMenuItem* m_menu = nullptr;
+    TWinControl* m_activeControl = nullptr;
+    int m_modalResult = mrNone;
+    bool m_showing = false;
+    bool m_closing = false;
+};
+
+// The application object: one per process. Owns the forms created through it,
+// holds the platform and the general error handler.
+class TApplication {
+public:
+    UiPlatform& Platform() const;
+    void SetPlatform(UiPlatform* platform) { m_platform = platform; }
+
+    TForm* MainForm = nullptr;
+
+    // Creates a form owned by the application and runs its OnCreate. The form
+    // class builds its components in its constructor and binds OnCreate there.
+    template <class F, class... Args>
+    F* CreateForm(Args&&... args) {
+        static_assert(std::is_base_of_v<TForm, F>);
+        auto owned = std::make_unique<F>(std::forward<Args>(args)...);
+        F* raw = owned.get();
+        m_forms.push_back(std::move(owned));
+        raw->runCreate();
+        return raw;
+    }
+    // Destroys a form (after its OnDestroy) once the running event has ended.
+    void Release(TForm* form);
+    // Destroys released forms; called when an operator event ends.
+    void ProcessReleases();
+    const std::vector<std::unique_ptr<TForm>>& Forms() const { return m_forms; }
+    bool IsAlive(const TForm* form) const;
+
+    // Runs one operator event: EAbort ends it quietly, any other exception is
+    // shown by HandleException. Returns false when it ended by an exception.
+    bool Dispatch(const std::function<void()>& event);
+    void HandleException(const std::exception& error);
+    std::function<void(const std::exception&)> OnException;
+
+    void SetCursor(TCursor cursor);
+    TCursor Cursor() const { return m_cursor; }
+
+    // Destroys every form (end of process or of a test).
+    void Reset();
+
+private:
+    UiPlatform* m_platform = nullptr;
+    std::vector<std::unique_ptr<TForm>> m_forms;
+    std::vector<TForm*> m_released;
+    TCursor m_cursor = TCursor::crDefault;
+    int m_dispatchDepth = 0;
+};
+
+TApplication& Application();
+
+}  // namespace host

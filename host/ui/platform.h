@@ -1,0 +1,46 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/data/client_data_set.h"
+#include "host/ui/types.h"
+
+namespace host {
+
+class TForm;
+
+// A pick list to show: the rows of a data set, the field whose values are
+// returned, a title, single or multiple choice, and the keys chosen before.
+struct PickListRequest {
+    std::string title;
+    TClientDataSet* rows = nullptr;
+    std::string keyField;
+    bool multiple = false;
+    std::vector<std::string> preselected;
+};
+
+// Everything a person sees or answers goes through here. The desktop
+// implements it with Qt; tests and the scenario runner with a script.
+class UiPlatform {
+public:
+    virtual ~UiPlatform() = default;
+
+    // Shows a message; returns the button pressed (mrOk, mrYes, mrNo, ...).
+    virtual int MessageDialog(const std::string& text, TMsgDlgType type,
+                              TMsgDlgButtons buttons) = 0;
+    // Shows the form modally; returns when its ModalResult is set or it closes.
+    virtual void RunModal(TForm& form) = 0;
+    // Shows a form as a child window of the main window (or brings it forward).
+    virtual void ShowForm(TForm& form) = 0;
+    // The form has closed for good; drop any view of it.
+    virtual void FormClosed(TForm& form) = 0;
+    virtual void BusyOn(int kind) = 0;
+    virtual void BusyOff() = 0;
+    // Chosen row indexes (0-based) of request.rows, or nothing when cancelled.
+    virtual std::optional<std::vector<int>> PickList(const PickListRequest& request) = 0;
+    virtual void SetCursor(TCursor cursor) = 0;
+};
+
+}  // namespace host

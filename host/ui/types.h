@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace host {
+
+class TObject {
+public:
+    virtual ~TObject() = default;
+};
+
+using Word = std::uint16_t;
+
+// Shift state: a set of modifier flags.
+using TShiftState = unsigned;
+constexpr TShiftState ssShift = 1;
+constexpr TShiftState ssAlt = 2;
+constexpr TShiftState ssCtrl = 4;
+
+// Virtual-key codes the screens use.
+constexpr Word VK_BACK = 8;
+constexpr Word VK_TAB = 9;
+constexpr Word VK_RETURN = 13;
+constexpr Word VK_ESCAPE = 27;
+constexpr Word VK_DELETE = 46;
+constexpr Word VK_F1 = 112;
+constexpr Word VK_F9 = 120;
+constexpr Word VK_F12 = 123;
+
+using TNotifyEvent = std::function<void(TObject* Sender)>;
+using TKeyEvent = std::function<void(TObject* Sender, Word& Key, TShiftState Shift)>;
+
+// Modal results and dialog answers.
+constexpr int mrNone = 0;
+constexpr int mrOk = 1;
+constexpr int mrCancel = 2;
+constexpr int mrYes = 6;
+constexpr int mrNo = 7;
+
+enum class TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+
+using TMsgDlgButtons = unsigned;
+constexpr TMsgDlgButtons mbYes = 1;
+constexpr TMsgDlgButtons mbNo = 2;
+constexpr TMsgDlgButtons mbOK = 4;
+constexpr TMsgDlgButtons mbCancel = 8;
+
+enum class TCursor { crDefault, crHourGlass };
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+enum class TFormStyle { fsNormal, fsMDIChild };
+enum class TEditCharCase { ecNormal, ecUpperCase, ecLowerCase };
+enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+
+// Colours the forms name; the desktop maps them to its palette.
+enum class TColor { clDefault, clWindow, clBtnFace, clInfoBk, clBlue };
+
+// Parses "Ctrl+L", "F9", "Ctrl+Shift+Enter" into a key and shift state.
+bool ParseShortCut(const std::string& text, Word& key, TShiftState& shift);
+std::string ShortCutToText(Word key, TShiftState shift);
+
+}  // namespace host
