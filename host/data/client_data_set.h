@@ -25,6 +25,7 @@ public:
     FieldType DataType() const { return m_def.type; }
     int Size() const { return m_def.size; }
     const FieldDef& Definition() const { return m_def; }
+    TClientDataSet& DataSet() const { return m_owner; }
 
     // Display settings, as the form definition sets them.
     std::string DisplayLabel;  // empty: the field name is shown
@@ -47,6 +48,7 @@ public:
     double AsFloat() const;
     void SetAsFloat(double value);
     std::int64_t AsInteger() const;
+    void SetAsInteger(std::int64_t value);
     TDateTime AsDateTime() const;
     void SetAsDateTime(TDateTime value);
     void Clear();
@@ -59,9 +61,19 @@ public:
         return DisplayLabel.empty() ? m_def.name : DisplayLabel;
     }
 
+    // Value and text of record recNo (1-based) without moving the current
+    // record; a grid draws its rows with these. Null / "" outside 1..RecordCount.
+    Variant ValueAt(int recNo) const;
+    std::string DisplayTextAt(int recNo) const;
+
 private:
+    friend class TClientDataSet;
     TClientDataSet& m_owner;
     FieldDef m_def;
+    // Where the value lives in a record while the set is open: the index among
+    // the stored fields, or among the calculated ones.
+    int m_slot = -1;
+    bool m_slotCalculated = false;
 };
 
 // What a data-aware control hears from its data set.
@@ -88,9 +100,12 @@ public:
     // Replaces the contents by the packet, matching fields by name, and opens
     // the set on its first row. A packet lacking a field raises EDatabaseError
     // ("<set>: Field 'X' not found") and leaves the set closed; extra packet
-    // fields are ignored. Clears the change log.
+    // fields are ignored. Clears the change log. Fires AfterScroll once when
+    // the packet has rows. The packet is shared, not copied; a null variant
+    // closes the set.
     void SetData(const Variant& packet);
-    void LoadFromPacket(const DataPacket& packet);
+    void LoadFromPacket(const DataPacket& packet);  // copies the packet once
+    void LoadFromPacket(DataPacket&& packet);
     // The current contents (change log applied) as a plain packet.
     DataPacket Data() const;
 
@@ -99,6 +114,8 @@ public:
     bool Active() const { return m_state != TDataSetState::dsInactive; }
     TDataSetState State() const { return m_state; }
 
+    // Moving posts a modified record being edited (and drops an untouched
+    // one) first; AfterScroll fires only when the current record changes.
     void First();
     void Next();
     void Prior();
@@ -110,19 +127,27 @@ public:
     int RecordCount() const;
     bool IsEmpty() const;
 
-    void Edit();
-    void Insert();
-    void Append();
+    void Edit();    // on an empty set starts a new record, as Insert
+    void Insert();  // new empty record before the current one
+    void Append();  // new empty record at the end
+    // BeforePost, the Required check ("Field 'X' must have a value"), store,
+    // AfterPost. Does nothing unless editing or inserting.
     void Post();
-    void Cancel();
+    void Cancel();  // AfterCancel; does nothing unless editing or inserting
+    // Deletes the current record (dropping its edits, without AfterCancel), then
+    // AfterDelete, then AfterScroll when a record is left. While inserting it
+    // cancels the insert instead.
     void Delete();
 
     // Change log.
     int ChangeCount() const;
     DataPacket Delta() const;  // original and new values of modified rows, inserts, deletes
-    void CancelUpdates();      // undoes every logged change
+    void CancelUpdates();      // undoes every logged change; the current record stays current
     void MergeChangeLog();     // the logged changes become the base data
     bool LogChanges = true;
+    // Edit, Insert, Append and Delete raise EDatabaseError "Cannot modify a
+    // read-only dataset" (lookup queries).
+    bool ReadOnly = false;
 
     // Events.
     std::function<void(TClientDataSet&)> BeforePost;
@@ -135,6 +160,11 @@ public:
     // Observers (data sources, grids). Returns a token for RemoveObserver.
     int AddObserver(std::function<void(TDataEvent)> observer);
     void RemoveObserver(int token);
+
+    // Runs read with every field read (values, texts, calculated fields) seeing
+    // record recNo (1-based), without moving the current record or firing any
+    // event. Raises EDatabaseError when there is no such record.
+    void ReadRecord(int recNo, const std::function<void()>& read) const;
 
     // Internal: record access for fields.
     Variant GetFieldValue(const TField& field) const;

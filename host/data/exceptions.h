@@ -31,4 +31,11 @@ public:
     using Exception::Exception;
 };
 
+// A text or number that cannot become the value asked for (an impossible date,
+// a text that is no number).
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
+
 }  // namespace host

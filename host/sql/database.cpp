@@ -1,9 +1,21 @@
 #include "host/sql/database.h"
 
+#include "host/sql/drivers.h"
+
 namespace host::sql {
 
 std::unique_ptr<Database> Database::open(const std::string& target) {
-    throw DatabaseError("No database driver for '" + target + "'");
+    if (target.empty()) {
+        throw DatabaseError("No database given");
+    }
+    if (target.rfind("sqlite:", 0) == 0) {
+        return openSqlite(target.substr(7));
+    }
+    if (target.rfind("postgresql://", 0) == 0 || target.rfind("postgres://", 0) == 0 ||
+        target.find("host=") != std::string::npos || target.find("dbname=") != std::string::npos) {
+        return openPostgresql(target);
+    }
+    return openSqlite(target);
 }
 
 }  // namespace host::sql

@@ -43,12 +43,18 @@ public:
 
     virtual Engine engine() const = 0;
 
-    // Runs a statement that returns rows. Column types come from the schema:
+    // Runs a statement that returns rows, column names in upper case. Column
+    // types come from the schema:
     // VARCHAR(n)/CHAR(n) as strings of size n, TIMESTAMP as date-time, numeric
     // columns as floats or integers, TEXT as blob; SQL NULL as a null variant.
     virtual DataPacket query(std::string_view statement, const Params& params = {}) = 0;
     // Runs a statement without rows; returns the number of rows it changed.
     virtual std::int64_t execute(std::string_view statement, const Params& params = {}) = 0;
+    // Runs one statement once per row of values, prepared once (bulk loads).
+    // Each row holds the values of the statement's :NAMEs in the order in which
+    // the names first appear in the text. Returns the total of changed rows.
+    virtual std::int64_t executeMany(std::string_view statement,
+                                     const std::vector<std::vector<Variant>>& rows) = 0;
     // Runs several statements separated by semicolons (schema scripts).
     virtual void executeScript(std::string_view script) = 0;
 
@@ -57,6 +63,7 @@ public:
     virtual void begin() = 0;
     virtual void commit() = 0;
     virtual void rollback() = 0;
+    virtual bool inTransaction() const = 0;
 };
 
 // Rolls back on scope exit unless committed.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/data/client_data_set.h"
+#include "host/data/exceptions.h"
 #include "host/ui/types.h"
 
 namespace host {
@@ -81,8 +82,15 @@ public:
     bool Focused() const;
     void SetFocus();  // raises EInvalidOperation when the control cannot take the focus
 
-    // Runs OnClick through the form's event dispatcher (as a mouse click would).
+    // Runs OnClick when the control is enabled and visible and every parent is
+    // enabled; a program pressing a disabled control does nothing. Exceptions
+    // from the handler reach the caller.
     virtual void Click();
+    bool ClickEnabled() const;
+
+    // Stops observing any data set; the form calls it before it destroys its
+    // components, whatever their order.
+    virtual void DetachData() {}
 
     TNotifyEvent OnClick;
 
@@ -91,6 +99,7 @@ public:
     void Changed(TProp what);
 
 private:
+    friend class TWinControl;
     TWinControl* m_parent;
     bool m_enabled = true;
     bool m_visible = true;
@@ -107,9 +116,16 @@ private:
 class TWinControl : public TControl {
 public:
     using TControl::TControl;
+    ~TWinControl() override;  // children it still holds lose their parent
     const char* ClassName() const override { return "TWinControl"; }
     bool IsWindowed() const override { return true; }
+    // Focusable kind, enabled and visible with all parents, and every tab
+    // sheet around it is the page in front.
     bool CanFocus() const override;
+    // Whether this kind of control ever takes the focus (containers do not).
+    virtual bool AcceptsFocus() const { return true; }
+    // Every tab sheet that contains this control is its page control's active page.
+    bool OnActivePages() const;
 
     const std::vector<TControl*>& Controls() const { return m_children; }
     void AddChild(TControl* child) { m_children.push_back(child); }
@@ -135,21 +151,21 @@ class TPanel : public TWinControl {
 public:
     using TWinControl::TWinControl;
     const char* ClassName() const override { return "TPanel"; }
-    bool CanFocus() const override { return false; }
+    bool AcceptsFocus() const override { return false; }
 };
 
 class TGroupBox : public TWinControl {
 public:
     using TWinControl::TWinControl;
     const char* ClassName() const override { return "TGroupBox"; }
-    bool CanFocus() const override { return false; }
+    bool AcceptsFocus() const override { return false; }
 };
 
 class TScrollBox : public TWinControl {
 public:
     using TWinControl::TWinControl;
     const char* ClassName() const override { return "TScrollBox"; }
-    bool CanFocus() const override { return false; }
+    bool AcceptsFocus() const override { return false; }
 };
 
 class TLabel : public TControl {
@@ -174,7 +190,8 @@ public:
     int MaxLength = 0;  // 0: unlimited; typed text is cut to it
     TEditCharCase CharCase = TEditCharCase::ecNormal;
 
-    // Text as the operator types it: case conversion and MaxLength applied.
+    // Text as the operator types it: case conversion and MaxLength (in
+    // characters) applied; a read-only edit ignores typing.
     void TypeText(const std::string& value);
 
     TNotifyEvent OnChange;
@@ -224,6 +241,7 @@ public:
     using TWinControl::TWinControl;
     const char* ClassName() const override { return "TCheckBox"; }
     bool Checked() const { return m_checked; }
+    // A change of state runs OnClick, as the platform does.
     void SetChecked(bool value);
     void Click() override;  // toggles, then OnClick
 
@@ -232,14 +250,15 @@ private:
 };
 
 // Selecting one radio button clears the others of the same parent and runs
-// its OnClick, as the platform does.
+// its OnClick, as the platform does. Setting an unchecked button true is a
+// selection; setting it false or setting it again runs nothing.
 class TRadioButton : public TWinControl {
 public:
     using TWinControl::TWinControl;
     const char* ClassName() const override { return "TRadioButton"; }
     bool Checked() const { return m_checked; }
     void SetChecked(bool value);
-    void Click() override;  // selects, then OnClick
+    void Click() override;  // selects (OnClick when it was not selected)
 
 private:
     bool m_checked = false;
@@ -266,8 +285,10 @@ public:
     const char* ClassName() const override { return "TButtonFlat"; }
 };
 
-// Pick-list button: shows the rows of DataSource in the platform's pick list
-// under Title and leaves the chosen row current, then runs OnAfterPesq.
+// Pick-list button: runs OnBeforePesq (which may cancel), shows the rows of
+// DataSource in the platform's pick list under Title (or EmptyError as an
+// error when there are none), leaves the chosen row current, then runs
+// OnAfterPesq. A cancelled pick runs nothing.
 class TBtnPesquisa : public TSpeedButton {
 public:
     using TSpeedButton::TSpeedButton;
@@ -278,6 +299,7 @@ public:
     std::string Title;
     TDataSource* DataSource = nullptr;
     std::string EmptyError;
+    std::string KeyField;  // empty: the first field of the data set
     std::function<void(TObject* Sender, bool& Cancel)> OnBeforePesq;
     TNotifyEvent OnAfterPesq;
 };
@@ -287,13 +309,15 @@ class TPageControl;
 class TTabSheet : public TWinControl {
 public:
     TTabSheet(std::string name, TPageControl* pageControl);
+    ~TTabSheet() override;
     const char* ClassName() const override { return "TTabSheet"; }
-    bool CanFocus() const override { return false; }
+    bool AcceptsFocus() const override { return false; }
     TPageControl* PageControl() const { return m_pageControl; }
     // The tab's enabled state is the sheet's own Enabled.
     bool TabVisible = true;
 
 private:
+    friend class TPageControl;
     TPageControl* m_pageControl;
 };
 
@@ -301,10 +325,13 @@ private:
 class TPageControl : public TWinControl {
 public:
     using TWinControl::TWinControl;
+    ~TPageControl() override;
     const char* ClassName() const override { return "TPageControl"; }
 
     const std::vector<TTabSheet*>& Pages() const { return m_pages; }
-    void AddPage(TTabSheet* page) { m_pages.push_back(page); }
+    // The first page added comes to the front.
+    void AddPage(TTabSheet* page);
+    void RemovePage(TTabSheet* page);
     TTabSheet* ActivePage() const { return m_active; }
     int ActivePageIndex() const;
     // Brings the page forward from code; refused (no change) when its tab is
@@ -317,6 +344,8 @@ public:
     TNotifyEvent OnChange;
 
 private:
+    friend class TTabSheet;
+    void forgetPage(TTabSheet* page);  // a page going away: no notices, the view goes too
     std::vector<TTabSheet*> m_pages;
     TTabSheet* m_active = nullptr;
 };
@@ -336,24 +365,35 @@ public:
     const char* ClassName() const override { return "TDBGrid"; }
 
     TDataSource* DataSource() const { return m_dataSource; }
+    // Observes the source's data set as it is now; a later change of the
+    // source's DataSet needs SetDataSource again.
     void SetDataSource(TDataSource* source);
     std::vector<TColumn> Columns;
     int SelectedIndex = 0;  // column with the cell cursor
     bool ReadOnly = true;
 
-    // Text the grid shows in a cell: the column field's DisplayText of that row.
+    // Columns shown: Columns, or every visible field when Columns is empty.
+    int ColumnCount() const;
+    TColumn ColumnAt(int column) const;  // 0-based
+    int RowCount() const;                // records of the data set; 0 when closed
+
+    // Text the grid shows in a cell (row 1-based, column 0-based): the column
+    // field's DisplayText of that row; empty for an unknown field or row.
     std::string CellText(int row, int column) const;
     std::string ColumnTitle(int column) const;
 
-    // The operator's click on a cell of row (1-based): moves the current record.
+    // The operator's click on a cell of row (1-based): makes the row current,
+    // selects the column, then OnCellClick.
     void ClickCell(int row, int column);
-    void ClickTitle(int column);
+    void ClickTitle(int column);  // OnTitleClick only
+    void DetachData() override;
 
     std::function<void(TColumn&)> OnCellClick;
     std::function<void(TColumn&)> OnTitleClick;
 
 private:
     TDataSource* m_dataSource = nullptr;
+    TClientDataSet* m_observed = nullptr;
     int m_observerToken = 0;
 };
 
@@ -366,9 +406,11 @@ public:
     void Bind(TDataSource* source, std::string fieldName);
     TDataSource* DataSource() const { return m_dataSource; }
     const std::string& DataField() const { return m_dataField; }
-    std::string Text() const;
+    std::string Text() const;  // DisplayText of the field in the current record
+    void DetachData() override;
 
 private:
+    TClientDataSet* m_observed = nullptr;
     TDataSource* m_dataSource = nullptr;
     std::string m_dataField;
     int m_observerToken = 0;
@@ -383,9 +425,11 @@ public:
     void Bind(TDataSource* source, std::string fieldName);
     TDataSource* DataSource() const { return m_dataSource; }
     const std::string& DataField() const { return m_dataField; }
-    std::string Text() const;
+    std::string Text() const;  // DisplayText of the field in the current record
+    void DetachData() override;
 
 private:
+    TClientDataSet* m_observed = nullptr;
     TDataSource* m_dataSource = nullptr;
     std::string m_dataField;
     int m_observerToken = 0;
@@ -396,20 +440,27 @@ class TDBNavigator : public TWinControl {
 public:
     using TWinControl::TWinControl;
     const char* ClassName() const override { return "TDBNavigator"; }
-    bool CanFocus() const override { return false; }
+    bool AcceptsFocus() const override { return false; }
     TDataSource* DataSource = nullptr;
     std::vector<std::string> Hints;
 };
 
-// Menu entry; items nest. Click runs OnClick when enabled.
+// Menu entry; items nest. Click runs OnClick when the item is enabled and
+// visible and every parent is enabled.
 class TMenuItem : public TComponent {
 public:
     TMenuItem(std::string name, TMenuItem* parent);
+    ~TMenuItem() override;
     const char* ClassName() const override { return "TMenuItem"; }
 
     TMenuItem* Parent() const { return m_parent; }
     const std::vector<TMenuItem*>& Items() const { return m_items; }
     void AddItem(TMenuItem* item) { m_items.push_back(item); }
+    // Puts an item made without a parent at the given place among the items.
+    void InsertItem(int index, TMenuItem* item) {
+        item->m_parent = this;
+        m_items.insert(m_items.begin() + index, item);
+    }
 
     const std::string& Caption() const { return m_caption; }
     void SetCaption(const std::string& value);
@@ -421,23 +472,30 @@ public:
     void SetVisible(bool value);
     bool IsSeparator() const { return m_caption == "-"; }
 
-    void SetShortCut(const std::string& text);  // "Ctrl+L"
+    // "Ctrl+L"; an empty text removes the shortcut. Raises EInvalidOperation
+    // for a text that names no key.
+    void SetShortCut(const std::string& text);
+    std::string ShortCutText() const;  // empty when there is none
     Word ShortCutKey = 0;
     TShiftState ShortCutShift = 0;
 
     void Click();
+    bool ClickEnabled() const;
     TNotifyEvent OnClick;
 
     int AddObserver(std::function<void(TMenuItem&)> observer);
+    void RemoveObserver(int token);
 
 private:
+    void changed();
     TMenuItem* m_parent;
     std::vector<TMenuItem*> m_items;
     std::string m_caption;
     bool m_enabled = true;
     bool m_checked = false;
     bool m_visible = true;
-    std::vector<std::function<void(TMenuItem&)>> m_observers;
+    std::vector<std::pair<int, std::function<void(TMenuItem&)>>> m_observers;
+    int m_nextToken = 1;
 };
 
 class EInvalidOperation : public Exception {

@@ -22,7 +22,7 @@ public:
     explicit TForm(std::string name);
     ~TForm() override;
     const char* ClassName() const override { return "TForm"; }
-    bool CanFocus() const override { return false; }
+    bool AcceptsFocus() const override { return false; }
 
     // Creates a component owned by the form and registers it by name.
     template <class T, class... Args>
@@ -32,6 +32,7 @@ public:
         Register(std::move(owned));
         return raw;
     }
+    // Raises EInvalidOperation when another component already has the name.
     void Register(std::unique_ptr<TComponent> component);
     TComponent* FindComponent(const std::string& name) const;
     const std::vector<std::unique_ptr<TComponent>>& Components() const { return m_components; }
@@ -48,15 +49,23 @@ public:
     // Focus.
     TWinControl* ActiveControl() const { return m_activeControl; }
     // Moves the focus as described above; raises what an exit or enter raised.
+    // A control on a page that is not in front brings that page forward once
+    // the exits have passed. Raises EInvalidOperation ("Cannot focus a disabled
+    // or invisible window") when the control cannot take the focus.
     void FocusControl(TWinControl* control);
-    // The next control in tab order after `from` (wrapping), or nullptr.
+    // The next control in tab order after `from` (wrapping), or nullptr. The
+    // order is depth first, each container's windowed children by TabOrder.
+    // checkParent keeps only controls placed directly on the form.
     TWinControl* FindNextControl(TWinControl* from, bool goForward, bool checkTabStop,
                                  bool checkParent) const;
     void SelectNext(TWinControl* from, bool goForward, bool checkTabStop);
     void SelectFirst();
 
     // Key handling: menu shortcuts, then OnKeyDown when KeyPreview, then the
-    // control's OnKeyDown, then the default (Tab moves the focus).
+    // control's OnKeyDown, then the default (Tab moves the focus, Up and Down
+    // move a grid's record, Space toggles a check box, Enter presses a
+    // button). A handler that zeroes the key ends it. A null target is the
+    // active control.
     void KeyDown(TWinControl* target, Word key, TShiftState shift);
     bool KeyPreview = false;
     TKeyEvent OnKeyDown;
@@ -69,10 +78,15 @@ public:
     int ModalResult() const { return m_modalResult; }
     void SetModalResult(int value);
     bool Showing() const { return m_showing; }
+    bool Modal() const { return m_modal; }
 
     void Show();        // child window, activates the form
     int ShowModal();    // runs until ModalResult is set or the form closes
-    void Close();       // OnClose decides; caFree releases the form
+    // OnClose decides (caHide unless it says otherwise); caFree releases the
+    // form, caNone keeps it open. A modal form only gets ModalResult mrCancel
+    // here; ShowModal closes it when the modal run ends.
+    void Close();
+    void Hide();        // stops showing without OnClose
     void Activate();    // OnActivate (the platform calls it when the form comes forward)
     void Repaint() { Changed(TProp::Other); }
 
@@ -95,7 +109,15 @@ public:
 
 private:
     friend class TApplication;
+    friend class TControl;
     void runCreate();
+    void controlDestroyed(TControl* control);
+    void setActiveControl(TWinControl* control);
+    void runEnters(TWinControl* from, TWinControl* to);
+    // Applies a close action decided by OnClose; false when it was caNone.
+    bool applyCloseAction(TCloseAction action);
+    bool m_modal = false;
+    std::vector<TWinControl*>* m_exitsStarted = nullptr;  // exits run by the move under way
     std::vector<std::unique_ptr<TComponent>> m_components;
     std::vector<std::unique_ptr<TClientDataSet>> m_dataSets;
     std::vector<std::unique_ptr<TDataSource>> m_dataSources;
@@ -110,8 +132,10 @@ private:
 // holds the platform and the general error handler.
 class TApplication {
 public:
+    // Raises EInvalidOperation when no platform has been set.
     UiPlatform& Platform() const;
     void SetPlatform(UiPlatform* platform) { m_platform = platform; }
+    bool HasPlatform() const { return m_platform != nullptr; }
 
     TForm* MainForm = nullptr;
 
@@ -123,7 +147,12 @@ public:
         auto owned = std::make_unique<F>(std::forward<Args>(args)...);
         F* raw = owned.get();
         m_forms.push_back(std::move(owned));
-        raw->runCreate();
+        try {
+            raw->runCreate();
+        } catch (...) {
+            discard(raw);
+            throw;
+        }
         return raw;
     }
     // Destroys a form (after its OnDestroy) once the running event has ended.
@@ -142,15 +171,19 @@ public:
     void SetCursor(TCursor cursor);
     TCursor Cursor() const { return m_cursor; }
 
-    // Destroys every form (end of process or of a test).
+    // Runs OnDestroy of every form and destroys them all, forgets pending
+    // releases and the error handler (end of process or of a test).
     void Reset();
 
 private:
+    void discard(TForm* form);  // destroys a form whose creation failed
+    void destroyForm(TForm* form);
     UiPlatform* m_platform = nullptr;
     std::vector<std::unique_ptr<TForm>> m_forms;
     std::vector<TForm*> m_released;
     TCursor m_cursor = TCursor::crDefault;
     int m_dispatchDepth = 0;
+    bool m_processingReleases = false;
 };
 
 TApplication& Application();

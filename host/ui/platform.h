@@ -41,6 +41,10 @@ public:
     // Chosen row indexes (0-based) of request.rows, or nothing when cancelled.
     virtual std::optional<std::vector<int>> PickList(const PickListRequest& request) = 0;
     virtual void SetCursor(TCursor cursor) = 0;
+    // Asks for a line of text (an option-set name); false when cancelled.
+    // `value` comes in as the proposed text and goes out as the answer.
+    virtual bool InputText(const std::string& caption, const std::string& prompt,
+                           std::string& value) = 0;
 };
 
 }  // namespace host

@@ -1,0 +1,355 @@
+// The form definition of the cancellation screen: every component the screen
+// adds to the base grid screen, with its properties and event bindings.
+#include "cancellation_screen/canc_aprov_enc.h"
+
+namespace Cli_ore06100 {
+
+namespace {
+
+TField& addField(TClientDataSet* dataSet, const char* name, FieldType type, int size,
+                 const char* label = "", bool visible = true) {
+    TField& field = dataSet->AddField({name, type, size});
+    field.DisplayLabel = label;
+    field.Visible = visible;
+    return field;
+}
+
+}  // namespace
+
+TfrmCancAprovEnc::TfrmCancAprovEnc() : TfrmPadraoGrid("frmCancAprovEnc") {
+    defineForm();
+}
+
+TfrmCancAprovEnc::~TfrmCancAprovEnc() = default;
+
+void TfrmCancAprovEnc::defineForm() {
+    using FT = FieldType;
+
+    SetCaption("Cancelamento da Aprovação da Encomenda");
+    lblCodTela->SetCaption("ORE06100");
+    OnActivate = [this](TObject* s) { FormActivate(s); };
+
+    // ---- Connection to the application server -----------------------------
+    netCancAprovEnc = Make<TNetConnection>("netCancAprovEnc");
+    netCancAprovEnc->ServerName = "ORE06100.rdmCancAprovEnc";
+    netCancAprovEnc->Host = "127.0.0.1";
+    netCancAprovEnc->ThrowException = false;
+    netCancAprovEnc->BeforeConnect = [this](TObject* s) { netCancAprovEncBeforeConnect(s); };
+
+    // ---- Order list cdsEncomenda ------------------------------------------
+    cdsEncomenda = MakeDataSet("cdsEncomenda");
+    addField(cdsEncomenda, "NRORCAEVENTO", FT::String, 10, "Orçamento");
+    addField(cdsEncomenda, "NMFANTCLIE", FT::String, 50, "Cliente");
+    addField(cdsEncomenda, "IDSITUORCEVE", FT::String, 1, "Situação").OnGetText =
+        [this](TField& f, std::string& t, bool d) { cdsEncomendaIDSITUORCEVEGetText(f, t, d); };
+    addField(cdsEncomenda, "CDFILIAL", FT::String, 4, "", false);
+    addField(cdsEncomenda, "NRSEQORCAEVE", FT::FixedString, 2, "Seq.", false);
+    addField(cdsEncomenda, "DTEVENTO", FT::DateTime, 0, "", false);
+    addField(cdsEncomenda, "QTCONVORCEVE", FT::Float, 0, "", false);
+    addField(cdsEncomenda, "CDPRECOBASE", FT::String, 2, "", false);
+    addField(cdsEncomenda, "DSPRECOBASE", FT::String, 30, "", false);
+    addField(cdsEncomenda, "DTVALIORCEVE", FT::DateTime, 0, "", false);
+    addField(cdsEncomenda, "CDVENDEDOR", FT::String, 4, "", false);
+    addField(cdsEncomenda, "CDCLIENTE", FT::String, 21, "", false);
+    addField(cdsEncomenda, "DSTITUORCEVE", FT::String, 100, "", false);
+    addField(cdsEncomenda, "NMCLIEORCEVE", FT::String, 50, "Cliente", false);
+    addField(cdsEncomenda, "CDJUSTEXCHIS", FT::String, 4, "", false);
+    addField(cdsEncomenda, "CDOPEJUSTORC", FT::String, 12, "", false);
+    addField(cdsEncomenda, "DSJUSTEXCHIS", FT::String, 40, "", false);
+    addField(cdsEncomenda, "DTHRENTROREV", FT::DateTime, 0, "Entrega");
+    cdsEncomenda->BeforePost = [this](TClientDataSet& d) { cdsEncomendaBeforePost(d); };
+    cdsEncomenda->AfterPost = [this](TClientDataSet& d) { cdsEncomendaAfterPost(d); };
+    cdsEncomenda->AfterCancel = [this](TClientDataSet& d) { cdsEncomendaAfterCancel(d); };
+    cdsEncomenda->AfterDelete = [this](TClientDataSet& d) { cdsEncomendaAfterDelete(d); };
+    cdsEncomenda->AfterScroll = [this](TClientDataSet& d) { cdsEncomendaAfterScroll(d); };
+    dtsPadrao->DataSet = cdsEncomenda;
+
+    // ---- Order items cdsItemOrcaEven --------------------------------------
+    cdsItemOrcaEven = MakeDataSet("cdsItemOrcaEven");
+    addField(cdsItemOrcaEven, "CDFILIAL", FT::String, 4, "Código");
+    addField(cdsItemOrcaEven, "NRORCAEVENTO", FT::String, 10);
+    addField(cdsItemOrcaEven, "NRITEMORCEVE", FT::String, 10);
+    addField(cdsItemOrcaEven, "CDPRODUTO", FT::String, 10);
+    addField(cdsItemOrcaEven, "QTITEMORCEVE", FT::Float, 0).DisplayFormat = "#,##0.000";
+    addField(cdsItemOrcaEven, "VRITEMORCEVE", FT::Float, 0).DisplayFormat = "#,##0.00";
+    addField(cdsItemOrcaEven, "VRDESCITOREV", FT::Float, 0);
+    addField(cdsItemOrcaEven, "IDITOREVPROD", FT::String, 1);
+    addField(cdsItemOrcaEven, "NROPCAITOREV", FT::String, 2);
+    addField(cdsItemOrcaEven, "CDGRTOTAPROD", FT::String, 3);
+    addField(cdsItemOrcaEven, "CDARVPROD", FT::String, 20);
+    addField(cdsItemOrcaEven, "NMPRODUTO", FT::String, 50);
+    addField(cdsItemOrcaEven, "SGUNIDADE", FT::String, 10);
+    cdsItemOrcaEven->AddCalculatedField({"VRTOTALITEM", FT::Float, 0}).DisplayFormat = "#,##0.00";
+    cdsItemOrcaEven->OnCalcFields = [this](TClientDataSet& d) { cdsItemOrcaEvenCalcFields(d); };
+    dtsItemOrcaEven = MakeDataSource("dtsItemOrcaEven", cdsItemOrcaEven);
+
+    // ---- Observation cdsObs -----------------------------------------------
+    cdsObs = MakeDataSet("cdsObs");
+    addField(cdsObs, "TXOBSJUSTORC", FT::Blob, 0, "Observação");
+    addField(cdsObs, "CDFILIAL", FT::String, 4, "", false);
+    addField(cdsObs, "NRORCAEVENTO", FT::String, 10, "", false);
+    addField(cdsObs, "NRSEQORCAEVE", FT::FixedString, 2, "", false);
+    addField(cdsObs, "CDOPERADOR", FT::String, 12);
+    addField(cdsObs, "DTHRHISTORCA", FT::DateTime, 0);
+    cdsObs->BeforePost = [this](TClientDataSet& d) { cdsObsBeforePost(d); };
+    cdsObs->AfterPost = [this](TClientDataSet& d) { cdsObsAfterPost(d); };
+    dtsObs = MakeDataSource("dtsObs", cdsObs);
+
+    // ---- Production orders cdsPedidoOp ------------------------------------
+    cdsPedidoOp = MakeDataSet("cdsPedidoOp");
+    addField(cdsPedidoOp, "CDFILIAL", FT::String, 4, "", false);
+    addField(cdsPedidoOp, "NRPEDIDO", FT::String, 10, "", false);
+    addField(cdsPedidoOp, "NRORDPROD", FT::String, 10, "Ordem");
+    addField(cdsPedidoOp, "NRSUBORDPROD", FT::String, 1, "Sequêncial", false);
+    addField(cdsPedidoOp, "NMPRODUTO", FT::String, 50, "Produto");
+    addField(cdsPedidoOp, "CDPRODUTO", FT::String, 10, "", false);
+    addField(cdsPedidoOp, "CDARVPROD", FT::String, 20, "", false);
+
+    // ---- Child orders cdsEncoFilha ----------------------------------------
+    cdsEncoFilha = MakeDataSet("cdsEncoFilha");
+    addField(cdsEncoFilha, "NRORCAEVENTO", FT::String, 10);
+    addField(cdsEncoFilha, "NRSEQORCAEVE", FT::FixedString, 2);
+
+    // ---- Lookup queries on the shared database ----------------------------
+    qryFilial = Make<TADOIBQuery>("qryFilial");
+    qryFilial->SetSQL({"SELECT CDFILIAL, NMFILIAL", "FROM FILIAL",
+                       "WHERE CDFILIAL = :P_CDFILIAL OR :P_TCDFILIAL = 'T'", "ORDER BY CDFILIAL"});
+    qryFilial->DataSet().AddField({"CDFILIAL", FT::String, 4}).DisplayLabel = "Código";
+    qryFilial->DataSet().AddField({"NMFILIAL", FT::String, 30}).DisplayLabel = "Nome";
+    dstFilial = MakeDataSource("dstFilial", &qryFilial->DataSet());
+
+    qryJustExcl = Make<TADOIBQuery>("qryJustExcl");
+    qryJustExcl->SetSQL({"SELECT", "   CDJUSTEXCHIS,", "   DSJUSTEXCHIS", "FROM", "   JUSTEXCHIS",
+                         "ORDER BY", "   CDJUSTEXCHIS "});
+    TField& justCode = qryJustExcl->DataSet().AddField({"CDJUSTEXCHIS", FT::String, 4});
+    justCode.DisplayLabel = "Código";
+    justCode.Required = true;
+    qryJustExcl->DataSet().AddField({"DSJUSTEXCHIS", FT::String, 40}).DisplayLabel = "Descrição";
+    dtsJustExcl = MakeDataSource("dtsJustExcl", &qryJustExcl->DataSet());
+
+    qryPesqJust = Make<TADOIBQuery>("qryPesqJust");
+    qryPesqJust->SetSQL({"SELECT", "   CDJUSTEXCHIS,", "   DSJUSTEXCHIS", "FROM", "   JUSTEXCHIS",
+                         "WHERE", "   (CDJUSTEXCHIS = :P_CDJUSTEXCHIS)"});
+    qryPesqJust->DataSet().AddField({"CDJUSTEXCHIS", FT::String, 4}).Required = true;
+    qryPesqJust->DataSet().AddField({"DSJUSTEXCHIS", FT::String, 40});
+
+    // ---- Tool bar: the filter button after the record commands ------------
+    sbtFiltro = Make<TSpeedButton>("sbtFiltro", panMenu);
+    sbtFiltro->SetBounds(sbtConfirmar->Left() + 36, 3, 28, 28);
+    sbtFiltro->SetHint("Filtrar");
+    sbtFiltro->Flat = true;
+    sbtFiltro->NumGlyphs = 2;
+    sbtFiltro->SetEnabled(false);
+    sbtFiltro->OnClick = [this](TObject* s) { sbtFiltroClick(s); };
+    sbtImprimir->SetBounds(sbtFiltro->Left() + 30, 3, 28, 28);
+    sbtImprimir->SetEnabled(false);
+    sbtAjuda->SetBounds(sbtImprimir->Left() + 30, 3, 28, 28);
+    sbtFechar->SetBounds(sbtAjuda->Left() + 30, 3, 28, 28);
+
+    // ---- Branch panel, across the top under the tool bar ------------------
+    panFilial = Make<TPanel>("panFilial", this);
+    panFilial->Align = TAlign::alTop;
+    panFilial->SetBounds(0, 34, 780, 34);
+    panFilial->TabOrder = 0;
+    panFilial->OnEnter = [this](TObject* s) { panFilialEnter(s); };
+    panFilial->OnExit = [this](TObject* s) { panFilialExit(s); };
+
+    lblFilial = Make<TLabel>("lblFilial", panFilial);
+    lblFilial->SetCaption("Filial");
+    lblFilial->SetBold(true);
+    lblFilial->SetBounds(8, 9, 40, 16);
+
+    edtCdFilial = Make<TEdit>("edtCdFilial", panFilial);
+    edtCdFilial->SetBounds(52, 6, 48, 21);
+    edtCdFilial->MaxLength = 4;
+    edtCdFilial->SetColor(TColor::clInfoBk);
+    edtCdFilial->TabOrder = 0;
+    edtCdFilial->OnChange = [this](TObject* s) { edtCdFilialChange(s); };
+    edtCdFilial->OnEnter = [this](TObject* s) { edtCdFilialEnter(s); };
+    edtCdFilial->OnExit = [this](TObject* s) { edtCdFilialExit(s); };
+    lblFilial->FocusControl = edtCdFilial;
+
+    btnFilial = Make<TBtnPesquisa>("btnFilial", panFilial);
+    btnFilial->SetBounds(102, 6, 21, 21);
+    btnFilial->Associate = edtCdFilial;
+    btnFilial->Title = "Empresa";
+    btnFilial->DataSource = dstFilial;
+    btnFilial->EmptyError = "Não há empresa cadastrada.";
+    btnFilial->SetHint("Pesquisar");
+    btnFilial->OnBeforePesq = [this](TObject* s, bool& c) { btnFilialBeforePesq(s, c); };
+    btnFilial->OnAfterPesq = [this](TObject* s) { btnFilialAfterPesq(s); };
+
+    edtNmFilial = Make<TEdit>("edtNmFilial", panFilial);
+    edtNmFilial->SetBounds(126, 6, 260, 21);
+    edtNmFilial->SetEnabled(false);
+    edtNmFilial->SetColor(TColor::clBtnFace);
+    edtNmFilial->TabOrder = 1;
+
+    // ---- Pages ------------------------------------------------------------
+    pgcPadrao->SetBounds(0, 68, 780, 442);
+    pgcPadrao->OnChange = [this](TObject* s) { pgcPadraoChange(s); };
+    tshPadrao->SetCaption("Folha Dados (Grade)");
+    tshPadrao->TabVisible = true;
+
+    dbgPadrao->Columns = {
+        {"NRORCAEVENTO", "Nr. Encomenda", 108},
+        {"NRSEQORCAEVE", "", 29},
+        {"NMFANTCLIE", "", 242},
+        {"IDSITUORCEVE", "", 97},
+        {"DTHRENTROREV", "", 0},
+    };
+    dbgPadrao->OnCellClick = [this](TColumn& c) { dbgPadraoCellClick(c); };
+    dbgPadrao->OnTitleClick = [this](TColumn& c) { dbgPadraoTitleClick(c); };
+
+    dbtNome->Bind(dtsPadrao, "NMFANTCLIE");
+    dbnPadrao->Hints.clear();
+
+    tshItens = Make<TTabSheet>("tshItens", pgcPadrao);
+    tshItens->SetCaption("Itens");
+    lblCliente = Make<TLabel>("lblCliente", tshItens);
+    lblCliente->SetCaption("Cliente");
+    lblCliente->SetBold(true);
+    lblCliente->SetBounds(8, 8, 50, 16);
+    DBText1 = Make<TDBText>("DBText1", tshItens);
+    DBText1->Bind(dtsPadrao, "NMFANTCLIE");
+    DBText1->SetBounds(62, 8, 360, 16);
+    lblDataHora = Make<TLabel>("lblDataHora", tshItens);
+    lblDataHora->SetCaption("Data/Hora");
+    lblDataHora->SetBold(true);
+    lblDataHora->SetBounds(480, 8, 70, 16);
+    DBText4 = Make<TDBText>("DBText4", tshItens);
+    DBText4->Bind(dtsPadrao, "DTHRENTROREV");
+    DBText4->SetBounds(554, 8, 140, 16);
+    lblPrecoBase = Make<TLabel>("lblPrecoBase", tshItens);
+    lblPrecoBase->SetCaption("Preço Base");
+    lblPrecoBase->SetBold(true);
+    lblPrecoBase->SetBounds(8, 36, 70, 16);
+    dbePrecoBase = Make<TDBEdit>("dbePrecoBase", tshItens);
+    dbePrecoBase->Bind(dtsPadrao, "CDPRECOBASE");
+    dbePrecoBase->SetBounds(82, 32, 32, 21);
+    dbePrecoBase->SetColor(TColor::clInfoBk);
+    dbePrecoBase->SetEnabled(false);
+    btnPrcBase = Make<TBtnPesquisa>("btnPrcBase", tshItens);
+    btnPrcBase->SetBounds(116, 32, 21, 21);
+    btnPrcBase->Associate = nullptr;
+    btnPrcBase->Title = "Preço Base";
+    btnPrcBase->EmptyError = "Não há preço base cadastrado.";
+    btnPrcBase->SetEnabled(false);
+    dbeNmPrecoBase = Make<TDBEdit>("dbeNmPrecoBase", tshItens);
+    dbeNmPrecoBase->Bind(dtsPadrao, "DSPRECOBASE");
+    dbeNmPrecoBase->SetBounds(140, 32, 260, 21);
+    dbeNmPrecoBase->SetEnabled(false);
+    dbgItem = Make<TDBGrid>("dbgItem", tshItens);
+    dbgItem->SetBounds(0, 62, 772, 350);
+    dbgItem->Align = TAlign::alBottom;
+    dbgItem->SetColor(TColor::clInfoBk);
+    dbgItem->SetDataSource(dtsItemOrcaEven);
+    dbgItem->Columns = {
+        {"NRITEMORCEVE", "Item", 80},
+        {"CDARVPROD", "Produto", 0},
+        {"NMPRODUTO", "Nome do Produto", 276},
+        {"QTITEMORCEVE", "Quantidade", 0},
+        {"SGUNIDADE", "Un.", 32},
+        {"VRITEMORCEVE", "Preço Unitário", 78},
+        {"VRTOTALITEM", "Vr. Total", 0},
+    };
+
+    tshMotivo = Make<TTabSheet>("tshMotivo", pgcPadrao);
+    tshMotivo->SetCaption("Motivo");
+    lblMotivo = Make<TLabel>("lblMotivo", tshMotivo);
+    lblMotivo->SetCaption("Motivo");
+    lblMotivo->SetBold(true);
+    lblMotivo->SetBounds(8, 10, 50, 16);
+    edtCdJust = Make<TEdit>("edtCdJust", tshMotivo);
+    edtCdJust->SetBounds(62, 6, 48, 21);
+    edtCdJust->CharCase = TEditCharCase::ecUpperCase;
+    edtCdJust->MaxLength = 4;
+    edtCdJust->SetColor(TColor::clInfoBk);
+    edtCdJust->TabOrder = 0;
+    edtCdJust->OnChange = [this](TObject* s) { edtCdJustChange(s); };
+    edtCdJust->OnExit = [this](TObject* s) { edtCdJustExit(s); };
+    btnJustficativa = Make<TBtnPesquisa>("btnJustficativa", tshMotivo);
+    btnJustficativa->SetBounds(112, 6, 21, 21);
+    btnJustficativa->Associate = edtCdJust;
+    btnJustficativa->Title = "Motivo";
+    btnJustficativa->DataSource = dtsJustExcl;
+    btnJustficativa->EmptyError = "Não há justificativa cadastrada.";
+    btnJustficativa->SetHint("Pesquisar");
+    btnJustficativa->OnAfterPesq = [this](TObject* s) { btnJustficativaAfterPesq(s); };
+    edtDsJust = Make<TEdit>("edtDsJust", tshMotivo);
+    edtDsJust->SetBounds(136, 6, 300, 21);
+    edtDsJust->SetEnabled(false);
+    edtDsJust->CharCase = TEditCharCase::ecUpperCase;
+    edtDsJust->TabStop = false;
+    edtDsJust->SetColor(TColor::clBtnFace);
+    edtDsJust->TabOrder = 1;
+    memObs = Make<TMemo>("memObs", tshMotivo);
+    memObs->Align = TAlign::alBottom;
+    memObs->SetBounds(0, 34, 772, 378);
+    memObs->TabOrder = 2;
+    memObs->OnEnter = [this](TObject* s) { memObsEnter(s); };
+
+    // ---- Menus ------------------------------------------------------------
+    // The page items and a separator go ahead of the inherited listing items.
+    mnuFolhaDados = Make<TMenuItem>("mnuFolhaDados", nullptr);
+    mnuFolhaDados->SetCaption("&Folha de Dados");
+    mnuFolhaDados->OnClick = [this](TObject* s) { mnuFolhaDadosClick(s); };
+    mnuItens = Make<TMenuItem>("mnuItens", nullptr);
+    mnuItens->SetCaption("&Itens");
+    mnuItens->OnClick = [this](TObject* s) { mnuItensClick(s); };
+    mnuMotivo = Make<TMenuItem>("mnuMotivo", nullptr);
+    mnuMotivo->SetCaption("&Motivo");
+    mnuMotivo->OnClick = [this](TObject* s) { mnuMotivoClick(s); };
+    N1 = Make<TMenuItem>("N1", nullptr);
+    N1->SetCaption("-");
+    N1->SetEnabled(false);
+    mnuOperacao->InsertItem(0, mnuFolhaDados);
+    mnuOperacao->InsertItem(1, mnuItens);
+    mnuOperacao->InsertItem(2, mnuMotivo);
+    mnuOperacao->InsertItem(3, N1);
+    mnuListagem->SetEnabled(false);
+    mnuConfigImpressora->SetEnabled(false);
+    mnuImprimir->SetEnabled(false);
+
+    N2 = Make<TMenuItem>("N2", mnuManutencao);
+    N2->SetCaption("-");
+    mnuFiltrar = Make<TMenuItem>("mnuFiltrar", mnuManutencao);
+    mnuFiltrar->SetCaption("Fi&ltrar");
+    mnuFiltrar->SetShortCut("Ctrl+L");
+    mnuFiltrar->OnClick = [this](TObject* s) { mnuFiltrarClick(s); };
+
+    // ---- Message table ----------------------------------------------------
+    msgPadrao->Lines = {
+        "padrao|Padrão",
+        "Excl|Confirma exclusão?",
+        "Local|Local",
+        "Filial_N_Inf|Filial deve ser informada.",
+        "1|Pendente",
+        "2|Aprovado",
+        "8|Cancelado",
+        "Motivo|Motivo",
+        "Motivo_NCad|Motivo não cadastrado.",
+        "Motivo_N_Inf|Motivo precisa ser informado.",
+        "Canc_Canc|Deseja cancelar?",
+        "9|Adiado",
+        "confirmar|Escollha uma operação",
+        "btnCancelar|Cancelar",
+        "btnAdiar|Adiar",
+        "CDJUST_NULL|Justificativa deve ser informada.",
+        "JUST_N_CAD|Justificativa de exclusão do histórico não cadastrada.",
+        "3|Fechado",
+        "APROV_N_CANC|Aprovação não pode ser cancelada, pois existe ordem de produção cadastrada.",
+        "SUCESSO|Cancelamento realizado com sucesso.",
+        "Conf_Cancela|Deseja confirmar o cancelamento da aprovação da encomenda?",
+        "N_PARAM_CONTARECBAIXADA|Conta a receber não pode ser cancelada, pois a mesma já foi "
+        "baixada.",
+        "FILIAL_N_CADASTRADA|Filial não cadastrada.",
+        "ENCO_FILHA|Aprovação da encomenda não pode ser cancelada, pois existe encomenda filha. "
+        "Operação Bloqueada.",
+        "N_PARAM_BOLETO_ENVIADO|Conta a receber não pode ser cancelada, pois o boleto já foi "
+        "enviado via CNAB.",
+        "PEDIDOEXP|Aprovação não pode ser cancelada, pois existe(m) pedido(s) expedido(s).",
+    };
+}
+
+}  // namespace Cli_ore06100

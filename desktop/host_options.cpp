@@ -1,0 +1,181 @@
+#include "desktop/host_options.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace desktop {
+
+namespace {
+
+bool readPort(const QString& text, int& port, QString& error) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < 1 || value > 65535) {
+        error = QStringLiteral("invalid server port '%1': expected a number from 1 to 65535")
+                    .arg(text);
+        return false;
+    }
+    port = value;
+    return true;
+}
+
+bool readFlag(const QString& text, bool& flag, QString& error) {
+    const QString value = text.trimmed().toLower();
+    if (value == "yes" || value == "true" || value == "1" || value == "sim") {
+        flag = true;
+        return true;
+    }
+    if (value == "no" || value == "false" || value == "0" || value == "nao" ||
+        value == QStringLiteral("não")) {
+        flag = false;
+        return true;
+    }
+    error = QStringLiteral("invalid fixed-branch value '%1': expected yes or no").arg(text);
+    return false;
+}
+
+}  // namespace
+
+bool readSettings(const QString& file, HostOptions& options, QString& error) {
+    const QFileInfo info(file);
+    if (!info.exists() || !info.isReadable()) {
+        error = QStringLiteral("cannot read the settings file %1").arg(file);
+        return false;
+    }
+    QSettings settings(file, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError) {
+        error = QStringLiteral("the settings file %1 is not a valid ini file").arg(file);
+        return false;
+    }
+    host::Session& session = options.session;
+    auto text = [&settings](const char* key, std::string& target) {
+        if (settings.contains(QLatin1String(key))) {
+            target = settings.value(QLatin1String(key)).toString().toStdString();
+        }
+    };
+    text("server/host", session.serverHost);
+    if (settings.contains("server/port") &&
+        !readPort(settings.value("server/port").toString(), session.serverPort, error)) {
+        return false;
+    }
+    text("database/target", session.database);
+    text("session/branch", session.branchCode);
+    text("session/branchName", session.branchName);
+    text("session/operator", session.operatorCode);
+    if (settings.contains("session/fixedBranch") &&
+        !readFlag(settings.value("session/fixedBranch").toString(), session.fixedBranch, error)) {
+        return false;
+    }
+    if (settings.contains("modules/dir")) {
+        options.moduleDirectory = settings.value("modules/dir").toString();
+    }
+    settings.beginGroup(QStringLiteral("pictures"));
+    for (const QString& key : settings.childKeys()) {
+        bool ok = false;
+        const int type = key.toInt(&ok);
+        if (!ok) {
+            error = QStringLiteral("invalid picture type '%1' in %2").arg(key, file);
+            return false;
+        }
+        session.pictures[type] = settings.value(key).toString().toStdString();
+    }
+    settings.endGroup();
+    return true;
+}
+
+std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QString& error) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Desktop host of the order-approval cancellation screen (ORE06100)."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption serverHost("server-host", "Order server address.", "HOST");
+    const QCommandLineOption serverPort("server-port", "Order server port.", "PORT");
+    const QCommandLineOption database("database",
+                                      "Shared database: SQLite file or PostgreSQL connection.",
+                                      "TARGET");
+    const QCommandLineOption branch("branch", "Signed-on branch code.", "CODE");
+    const QCommandLineOption branchName("branch-name", "Signed-on branch name.", "NAME");
+    const QCommandLineOption operatorCode("operator", "Signed-on operator code.", "CODE");
+    const QCommandLineOption fixedBranch("fixed-branch", "The host fixes the branch (yes|no).",
+                                         "yes|no");
+    const QCommandLineOption moduleDir("module-dir", "Folder of the screen modules.", "DIR");
+    const QCommandLineOption settingsFile("settings", "Settings file (ini).", "FILE");
+    const QCommandLineOption scriptFile("script", "Play a scenario in the window.", "FILE");
+    const QCommandLineOption shotsDir("shots", "Folder for the scenario's screenshots.", "DIR");
+    parser.addOptions({serverHost, serverPort, database, branch, branchName, operatorCode,
+                       fixedBranch, moduleDir, settingsFile, scriptFile, shotsDir});
+    if (!parser.parse(arguments)) {
+        error = parser.errorText();
+        return std::nullopt;
+    }
+    if (parser.isSet("help")) {
+        parser.showHelp(0);
+    }
+    if (parser.isSet("version")) {
+        parser.showVersion();
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        error = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
+        return std::nullopt;
+    }
+
+    HostOptions options;
+    options.session.branchCode = "0001";
+    options.session.operatorCode = "ADMIN";
+    if (parser.isSet(settingsFile)) {
+        options.settingsFile = parser.value(settingsFile);
+        if (!readSettings(options.settingsFile, options, error)) {
+            return std::nullopt;
+        }
+    }
+    host::Session& session = options.session;
+    if (parser.isSet(serverHost)) {
+        session.serverHost = parser.value(serverHost).toStdString();
+    }
+    if (parser.isSet(serverPort) && !readPort(parser.value(serverPort), session.serverPort, error)) {
+        return std::nullopt;
+    }
+    if (parser.isSet(database)) {
+        session.database = parser.value(database).toStdString();
+    }
+    if (parser.isSet(branch)) {
+        session.branchCode = parser.value(branch).toStdString();
+    }
+    if (parser.isSet(branchName)) {
+        session.branchName = parser.value(branchName).toStdString();
+    }
+    if (parser.isSet(operatorCode)) {
+        session.operatorCode = parser.value(operatorCode).toStdString();
+    }
+    if (parser.isSet(fixedBranch) &&
+        !readFlag(parser.value(fixedBranch), session.fixedBranch, error)) {
+        return std::nullopt;
+    }
+    if (parser.isSet(moduleDir)) {
+        options.moduleDirectory = parser.value(moduleDir);
+    }
+    if (options.moduleDirectory.isEmpty()) {
+        options.moduleDirectory = QCoreApplication::applicationDirPath();
+    }
+    if (parser.isSet(scriptFile)) {
+        options.scriptFile = parser.value(scriptFile);
+    }
+    if (parser.isSet(shotsDir)) {
+        options.shotsDirectory = parser.value(shotsDir);
+    }
+    if (!options.shotsDirectory.isEmpty() && options.scriptFile.isEmpty()) {
+        error = QStringLiteral("--shots needs --script");
+        return std::nullopt;
+    }
+    if (session.branchCode.size() > 4) {
+        error = QStringLiteral("invalid branch code '%1': at most 4 characters")
+                    .arg(QString::fromStdString(session.branchCode));
+        return std::nullopt;
+    }
+    return options;
+}
+
+}  // namespace desktop

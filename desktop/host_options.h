@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "host/services/session.h"
+
+namespace desktop {
+
+// How ore-host was started: the session and where things are. Command-line
+// options override the settings file, which overrides the defaults.
+struct HostOptions {
+    host::Session session;
+    QString moduleDirectory;  // where libPKG_ORE06100.so is; default: next to ore-host
+    QString settingsFile;
+    QString scriptFile;       // play this scenario instead of waiting for the operator
+    QString shotsDirectory;   // where `shot NAME` writes NAME.png
+};
+
+// Reads the arguments (argv[0] first). Fills `error` with a readable text and
+// returns nothing for bad input; --help and --version print and exit.
+std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QString& error);
+
+// Applies a settings file (ini: [server] host, port; [database] target;
+// [session] branch, branchName, operator, fixedBranch; [modules] dir;
+// [pictures] 0=mask ...) over the options.
+bool readSettings(const QString& file, HostOptions& options, QString& error);
+
+}  // namespace desktop

@@ -1,0 +1,238 @@
+#include "host/net/grpc_canc_aprov_enc.h"
+
+#include <grpcpp/grpcpp.h>
+
+#include "host/data/data_packet.h"
+#include "host/data/exceptions.h"
+#include "ore06100.grpc.pb.h"
+#include "proto/packet_codec.h"
+
+namespace host::net {
+
+namespace {
+
+// Large lists arrive in chunks of about 256 KiB; a single packet (the items
+// of a huge order) may be bigger than gRPC's default 4 MiB.
+constexpr int maxReceiveBytes = 64 * 1024 * 1024;
+
+std::string formatAddress(const std::string& host, int port) {
+    const bool bareIpv6 = host.find(':') != std::string::npos && host.front() != '[';
+    return (bareIpv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+class GrpcCancAprovEnc final : public IRdmCancAprovEnc {
+public:
+    GrpcCancAprovEnc(const std::string& host, int port, CallDeadlines deadlines)
+        : m_address(formatAddress(host, port)), m_deadlines(deadlines) {
+        grpc::ChannelArguments arguments;
+        arguments.SetMaxReceiveMessageSize(maxReceiveBytes);
+        // A restarted server is found again within seconds, not minutes.
+        arguments.SetInt(GRPC_ARG_INITIAL_RECONNECT_BACKOFF_MS, 500);
+        arguments.SetInt(GRPC_ARG_MIN_RECONNECT_BACKOFF_MS, 500);
+        arguments.SetInt(GRPC_ARG_MAX_RECONNECT_BACKOFF_MS, 3000);
+        m_channel =
+            grpc::CreateCustomChannel(m_address, grpc::InsecureChannelCredentials(), arguments);
+        m_stub = ORE06100::rdmCancAprovEnc::NewStub(m_channel);
+    }
+
+    void CheckConnection() override {
+        const auto deadline = std::chrono::system_clock::now() + m_deadlines.connect;
+        grpc_connectivity_state state = m_channel->GetState(true);
+        while (state != GRPC_CHANNEL_READY && state != GRPC_CHANNEL_TRANSIENT_FAILURE &&
+               state != GRPC_CHANNEL_SHUTDOWN) {
+            if (!m_channel->WaitForStateChange(state, deadline)) {
+                break;
+            }
+            state = m_channel->GetState(false);
+        }
+        if (state != GRPC_CHANNEL_READY) {
+            throw Exception(unreachableText());
+        }
+    }
+
+    Variant GetEncomenda(const std::string& CDFILIAL, std::string& NrIni, std::string& NrFin,
+                         std::string& TodosNr, TDateTime& DtIni, TDateTime& DtFin,
+                         std::string& TodosDt, std::string& ListaVendedor,
+                         std::string& TodosVendedor, std::string& ListaCliente,
+                         std::string& TodosCliente) override {
+        ORE06100::GetEncomendaRequest request;
+        request.set_branch(CDFILIAL);
+        ORE06100::OrderFilter& filter = *request.mutable_filter();
+        filter.set_order_from(NrIni);
+        filter.set_order_to(NrFin);
+        filter.set_all_orders(TodosNr);
+        filter.set_delivery_from(DtIni.days);
+        filter.set_delivery_to(DtFin.days);
+        filter.set_all_deliveries(TodosDt);
+        filter.set_salesman_list(ListaVendedor);
+        filter.set_all_salesmen(TodosVendedor);
+        filter.set_customer_list(ListaCliente);
+        filter.set_all_customers(TodosCliente);
+
+        grpc::ClientContext context;
+        context.set_deadline(std::chrono::system_clock::now() + m_deadlines.list);
+        auto reader = m_stub->GetEncomenda(&context, request);
+        ORE06100::GetEncomendaChunk chunk;
+        ore::proto::PacketAssembler assembler;
+        ORE06100::OrderFilter returned;
+        bool first = true;
+        try {
+            while (reader->Read(&chunk)) {
+                if (first) {
+                    returned = chunk.filter();
+                    first = false;
+                }
+                assembler.add(chunk.packet());
+            }
+        } catch (const ore::proto::PacketCodecError&) {
+            context.TryCancel();
+            reader->Finish();
+            throw;
+        }
+        check(reader->Finish(), "GetEncomenda");
+        if (assembler.empty()) {
+            throw Exception("O servidor de aplicação " + m_address +
+                            " não enviou a lista de encomendas.");
+        }
+        NrIni = returned.order_from();
+        NrFin = returned.order_to();
+        TodosNr = returned.all_orders();
+        DtIni = TDateTime{returned.delivery_from()};
+        DtFin = TDateTime{returned.delivery_to()};
+        TodosDt = returned.all_deliveries();
+        ListaVendedor = returned.salesman_list();
+        TodosVendedor = returned.all_salesmen();
+        ListaCliente = returned.customer_list();
+        TodosCliente = returned.all_customers();
+        return Variant(assembler.take());
+    }
+
+    Variant GetItemEnc(const std::string& CDFILIAL, const std::string& NRORCAEVENTO,
+                       const std::string& NRSEQORCAEVE) override {
+        ORE06100::GetItemEncRequest request;
+        setKey(*request.mutable_key(), CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE);
+        ORE06100::GetItemEncReply reply;
+        grpc::ClientContext context;
+        setDeadline(context);
+        check(m_stub->GetItemEnc(&context, request, &reply), "GetItemEnc");
+        return VarArrayOf({Variant(ore::proto::decodePacket(reply.items())),
+                           Variant(ore::proto::decodePacket(reply.observation()))});
+    }
+
+    Variant GetEncomendaFilha(const std::string& CDFILIAL,
+                              const std::string& NRORCAEVENTO) override {
+        ORE06100::GetEncomendaFilhaRequest request;
+        request.set_branch(CDFILIAL);
+        request.set_order_number(NRORCAEVENTO);
+        ORE06100::GetEncomendaFilhaReply reply;
+        grpc::ClientContext context;
+        setDeadline(context);
+        check(m_stub->GetEncomendaFilha(&context, request, &reply), "GetEncomendaFilha");
+        return Variant(ore::proto::decodePacket(reply.children()));
+    }
+
+    Variant CancAprovaEnc(std::string& CDFILIAL, std::string& NRORCAEVENTO,
+                          std::string& NRSEQORCAEVE, const std::string& CDJUSTEXCHIS,
+                          const Variant& TXOBSJUSTORC, const std::string& CDOPERADOR) override {
+        ORE06100::CancAprovaEncRequest request;
+        setKey(*request.mutable_key(), CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE);
+        if (!CDJUSTEXCHIS.empty()) {
+            request.set_justification(CDJUSTEXCHIS);
+        }
+        if (!TXOBSJUSTORC.IsNull()) {
+            request.set_observation(TXOBSJUSTORC.AsString());
+        }
+        if (!CDOPERADOR.empty()) {
+            request.set_operator_code(CDOPERADOR);
+        }
+        ORE06100::CancAprovaEncReply reply;
+        grpc::ClientContext context;
+        setDeadline(context);
+        check(m_stub->CancAprovaEnc(&context, request, &reply), "CancAprovaEnc");
+        CDFILIAL = reply.key().branch();
+        NRORCAEVENTO = reply.key().order_number();
+        NRSEQORCAEVE = reply.key().sequence();
+        Variant production;
+        Variant shipped;
+        if (reply.has_production_orders()) {
+            production = Variant(ore::proto::decodePacket(reply.production_orders()));
+        }
+        if (reply.has_shipped_orders()) {
+            shipped = Variant(ore::proto::decodePacket(reply.shipped_orders()));
+        }
+        return VarArrayOf({production, shipped});
+    }
+
+    Variant SetEncomenda(const Variant& Delta) override {
+        if (Delta.Type() != VarType::Packet) {
+            throw Exception("SetEncomenda: o argumento não é um pacote de alterações.");
+        }
+        ORE06100::SetEncomendaRequest request;
+        ore::proto::encodePacket(Delta.AsPacket(), *request.mutable_delta());
+        ORE06100::SetEncomendaReply reply;
+        grpc::ClientContext context;
+        setDeadline(context);
+        check(m_stub->SetEncomenda(&context, request, &reply), "SetEncomenda");
+        return Variant();
+    }
+
+private:
+    static void setKey(ORE06100::OrderKey& key, const std::string& branch,
+                       const std::string& number, const std::string& sequence) {
+        key.set_branch(branch);
+        key.set_order_number(number);
+        key.set_sequence(sequence);
+    }
+
+    void setDeadline(grpc::ClientContext& context) const {
+        context.set_deadline(std::chrono::system_clock::now() + m_deadlines.call);
+    }
+
+    std::string unreachableText() const {
+        return "Não foi possível conectar ao servidor de aplicação " + m_address + ".";
+    }
+
+    // Refusals and failures the server reports carry the operator's text as
+    // they are; failures of the transport are told in terms of the address.
+    void check(const grpc::Status& status, const char* method) const {
+        switch (status.error_code()) {
+            case grpc::StatusCode::OK:
+                return;
+            case grpc::StatusCode::UNAVAILABLE:
+                throw Exception(unreachableText());
+            case grpc::StatusCode::DEADLINE_EXCEEDED:
+                throw Exception("O servidor de aplicação " + m_address +
+                                " não respondeu a tempo.");
+            case grpc::StatusCode::RESOURCE_EXHAUSTED:
+                throw Exception(
+                    "A mensagem excede o tamanho aceito na comunicação com o servidor de "
+                    "aplicação " +
+                    m_address + ".");
+            case grpc::StatusCode::UNIMPLEMENTED:
+                throw Exception("O servidor de aplicação " + m_address +
+                                " não oferece o método " + method + ".");
+            default:
+                break;
+        }
+        if (status.error_message().empty()) {
+            throw Exception("Falha na chamada " + std::string(method) +
+                            " ao servidor de aplicação " + m_address + " (código " +
+                            std::to_string(static_cast<int>(status.error_code())) + ").");
+        }
+        throw Exception(status.error_message());
+    }
+
+    std::string m_address;
+    CallDeadlines m_deadlines;
+    std::shared_ptr<grpc::Channel> m_channel;
+    std::unique_ptr<ORE06100::rdmCancAprovEnc::Stub> m_stub;
+};
+
+}  // namespace
+
+std::unique_ptr<IRdmCancAprovEnc> makeGrpcCancAprovEnc(const std::string& host, int port,
+                                                       CallDeadlines deadlines) {
+    return std::make_unique<GrpcCancAprovEnc>(host, port, deadlines);
+}
+
+}  // namespace host::net

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "host/data/variant.h"
+
+namespace host {
+
+// Who is signed on and where the servers are; the host fills it at start.
+struct Session {
+    std::string serverHost = "127.0.0.1";
+    int serverPort = 50051;
+    std::string database;  // SQLite path or PostgreSQL connection string
+    std::string branchCode;
+    std::string branchName;
+    std::string operatorCode;
+    bool fixedBranch = false;
+    std::map<int, std::string> pictures;  // edit masks by picture type
+};
+
+Session& CurrentSession();
+
+// Another module's screen, opened by code with a parameter array.
+using ScreenOpener = std::function<void(const Variant& params)>;
+void RegisterScreen(const std::string& screenCode, ScreenOpener opener);
+void UnregisterScreen(const std::string& screenCode);
+
+// Hears refreshes of the host's local table cache.
+void SetLocalCacheListener(std::function<void(const Variant& tables)> listener);
+
+}  // namespace host
+
+// The host's session services, as the screens call them.
+namespace host::Morvane {
+
+std::string WebURL();
+int WebPort();
+std::string FiliProc();
+std::string NomeFiliProc();
+bool ModuFili();
+std::string Operador();
+// Edit mask for a picture type (0: product codes).
+std::string DBPict(int pictureType);
+// Opens the screen of that code with the parameters; raises when no module
+// provides it.
+void LoadBPL(const std::string& screenCode, const Variant& params);
+// Refreshes the host's local copy of the named tables.
+void AtualizaLocalCache(const Variant& tables);
+
+}  // namespace host::Morvane

@@ -1,0 +1,465 @@
+#include <libpq-fe.h>
+
+#include <charconv>
+#include <cstdlib>
+#include <unordered_map>
+
+#include "host/sql/drivers.h"
+#include "host/sql/sql_dates.h"
+#include "host/sql/statement_text.h"
+
+namespace host::sql {
+
+namespace {
+
+// Type oids of the built-in types (pg_type.dat).
+constexpr Oid kBool = 16;
+constexpr Oid kBytea = 17;
+constexpr Oid kInt8 = 20;
+constexpr Oid kInt2 = 21;
+constexpr Oid kInt4 = 23;
+constexpr Oid kText = 25;
+constexpr Oid kOid = 26;
+constexpr Oid kFloat4 = 700;
+constexpr Oid kFloat8 = 701;
+constexpr Oid kBpchar = 1042;
+constexpr Oid kVarchar = 1043;
+constexpr Oid kDate = 1082;
+constexpr Oid kTimestamp = 1114;
+constexpr Oid kTimestampTz = 1184;
+constexpr Oid kNumeric = 1700;
+
+constexpr std::size_t kTranslationCacheSize = 256;
+constexpr std::size_t kPipelineChunk = 1000;
+
+struct StringHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+        return std::hash<std::string_view>{}(text);
+    }
+};
+
+struct ResultDeleter {
+    void operator()(PGresult* result) const { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+enum class Reader { Text, Integer, Float, DateTime, Blob, Bool, Bytea };
+
+std::string trimmedMessage(const char* text) {
+    std::string message = text != nullptr ? text : "";
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) {
+        message.pop_back();
+    }
+    return message;
+}
+
+[[noreturn]] void raiseFromResult(const PGresult* result, PGconn* connection) {
+    const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    std::string message = result != nullptr ? trimmedMessage(PQresultErrorMessage(result)) : "";
+    if (message.empty()) {
+        message = trimmedMessage(PQerrorMessage(connection));
+    }
+    if (message.empty()) {
+        message = "PostgreSQL request failed";
+    }
+    const std::string_view code = state != nullptr ? state : "";
+    if (code == "40001" || code == "40P01" || code == "55P03") {
+        throw ConflictError(message);
+    }
+    throw DatabaseError(message);
+}
+
+// Text form of a parameter; false for SQL NULL.
+bool parameterText(const Variant& value, const std::string& name, std::string& text) {
+    switch (value.Type()) {
+        case VarType::Null:
+            return false;
+        case VarType::Text:
+        case VarType::Integer:
+            text = value.AsString();
+            return true;
+        case VarType::Float: {
+            char buffer[64];
+            const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value.AsFloat());
+            text.assign(buffer, error == std::errc() ? end : buffer);
+            return true;
+        }
+        case VarType::DateTime:
+            text = formatTimestamp(value.AsDateTime());
+            return true;
+        case VarType::Blob:
+            text = value.AsBlob().bytes;
+            return true;
+        case VarType::Array:
+        case VarType::Packet:
+            break;
+    }
+    throw DatabaseError("Parameter :" + name + " cannot take an array or a data packet");
+}
+
+// Parameter values as libpq takes them: text, NULL pointers for nulls, the
+// server infers every type from its use.
+class BoundValues {
+public:
+    BoundValues(const std::vector<std::string>& names, const std::vector<const Variant*>& values)
+        : m_texts(values.size()), m_pointers(values.size(), nullptr) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (parameterText(*values[i], names[i], m_texts[i])) {
+                m_pointers[i] = m_texts[i].c_str();
+            }
+        }
+    }
+    int count() const { return static_cast<int>(m_pointers.size()); }
+    const char* const* pointers() const { return m_pointers.data(); }
+
+private:
+    std::vector<std::string> m_texts;
+    std::vector<const char*> m_pointers;
+};
+
+template <typename Number>
+Number parseNumber(const char* text, int length, const std::string& column) {
+    Number value{};
+    const auto [end, error] = std::from_chars(text, text + length, value);
+    if (error != std::errc() || end != text + length) {
+        throw DatabaseError("Column " + column + " holds '" + std::string(text, static_cast<std::size_t>(length)) +
+                            "', not a number");
+    }
+    return value;
+}
+
+std::string decodeBytea(const char* text, int length) {
+    std::string bytes;
+    if (length >= 2 && text[0] == '\\' && text[1] == 'x') {
+        const auto hex = [](char c) {
+            return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+        };
+        bytes.reserve(static_cast<std::size_t>(length - 2) / 2);
+        for (int i = 2; i + 1 < length; i += 2) {
+            bytes += static_cast<char>(hex(text[i]) * 16 + hex(text[i + 1]));
+        }
+        return bytes;
+    }
+    return std::string(text, static_cast<std::size_t>(length));
+}
+
+class PostgresqlDatabase final : public Database {
+public:
+    explicit PostgresqlDatabase(const std::string& connectionString)
+        : m_connection(PQconnectdb(connectionString.c_str())) {
+        if (m_connection == nullptr || PQstatus(m_connection) != CONNECTION_OK) {
+            const std::string message = m_connection != nullptr
+                                            ? trimmedMessage(PQerrorMessage(m_connection))
+                                            : std::string("out of memory");
+            PQfinish(m_connection);
+            throw DatabaseError("Cannot connect to PostgreSQL: " + message);
+        }
+        // Notices (e.g. "table does not exist, skipping") are not errors and
+        // must not end up on the standard error of the server.
+        PQsetNoticeProcessor(m_connection, [](void*, const char*) {}, nullptr);
+        try {
+            run("SET client_encoding TO 'UTF8'; SET DateStyle TO 'ISO, YMD'; "
+                "SET extra_float_digits TO 3");
+        } catch (...) {
+            PQfinish(m_connection);
+            throw;
+        }
+    }
+
+    ~PostgresqlDatabase() override { PQfinish(m_connection); }
+
+    Engine engine() const override { return Engine::postgresql; }
+
+    DataPacket query(std::string_view statement, const Params& params) override {
+        const TranslatedStatement& translated = translate(statement);
+        const BoundValues values(translated.names, orderedValues(translated.names, params));
+        Result result = executeParams(translated.text, values);
+        return toPacket(result.get());
+    }
+
+    std::int64_t execute(std::string_view statement, const Params& params) override {
+        const TranslatedStatement& translated = translate(statement);
+        const BoundValues values(translated.names, orderedValues(translated.names, params));
+        Result result = executeParams(translated.text, values);
+        return changedRows(result.get());
+    }
+
+    std::int64_t executeMany(std::string_view statement,
+                             const std::vector<std::vector<Variant>>& rows) override {
+        const TranslatedStatement& translated = translate(statement);
+        checkRowWidths(translated.names, rows);
+        if (rows.empty()) {
+            return 0;
+        }
+        // Pipelined: the rows go out in chunks without waiting for each answer.
+        if (PQenterPipelineMode(m_connection) != 1) {
+            raiseFromResult(nullptr, m_connection);
+        }
+        std::int64_t changed = 0;
+        std::string failure;
+        std::string failureState;
+        const auto nParams = static_cast<int>(translated.names.size());
+        bool prepared = PQsendPrepare(m_connection, "", translated.text.c_str(), nParams,
+                                      nullptr) == 1;
+        std::vector<const Variant*> pointers(translated.names.size());
+        for (std::size_t first = 0; prepared && first < rows.size() && failure.empty();
+             first += kPipelineChunk) {
+            const std::size_t last = std::min(rows.size(), first + kPipelineChunk);
+            for (std::size_t i = first; i < last; ++i) {
+                for (std::size_t k = 0; k < pointers.size(); ++k) {
+                    pointers[k] = &rows[i][k];
+                }
+                const BoundValues values(translated.names, pointers);
+                if (PQsendQueryPrepared(m_connection, "", values.count(), values.pointers(),
+                                        nullptr, nullptr, 0) != 1) {
+                    failure = trimmedMessage(PQerrorMessage(m_connection));
+                    break;
+                }
+            }
+            if (PQpipelineSync(m_connection) != 1) {
+                failure = trimmedMessage(PQerrorMessage(m_connection));
+                break;
+            }
+            drainPipeline(changed, failure, failureState);
+        }
+        if (!prepared) {
+            failure = trimmedMessage(PQerrorMessage(m_connection));
+        }
+        PQexitPipelineMode(m_connection);
+        if (!failure.empty()) {
+            if (failureState == "40001" || failureState == "40P01" || failureState == "55P03") {
+                throw ConflictError(failure);
+            }
+            throw DatabaseError(failure);
+        }
+        return changed;
+    }
+
+    void executeScript(std::string_view script) override { run(std::string(script)); }
+
+    void begin() override { run("BEGIN"); }
+    void commit() override {
+        Result result(PQexec(m_connection, "COMMIT"));
+        if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) {
+            raiseFromResult(result.get(), m_connection);
+        }
+        // COMMIT of a transaction that failed earlier answers ROLLBACK.
+        if (std::string_view(PQcmdStatus(result.get())) == "ROLLBACK") {
+            throw DatabaseError("The transaction was rolled back after an earlier error");
+        }
+    }
+    void rollback() override {
+        if (inTransaction()) {
+            run("ROLLBACK");
+        }
+    }
+    bool inTransaction() const override {
+        return PQtransactionStatus(m_connection) != PQTRANS_IDLE;
+    }
+
+private:
+    void run(const std::string& script) {
+        Result result(PQexec(m_connection, script.c_str()));
+        const ExecStatusType status = PQresultStatus(result.get());
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK &&
+            status != PGRES_EMPTY_QUERY) {
+            raiseFromResult(result.get(), m_connection);
+        }
+    }
+
+    const TranslatedStatement& translate(std::string_view statement) {
+        if (auto found = m_translations.find(statement); found != m_translations.end()) {
+            return found->second;
+        }
+        if (m_translations.size() >= kTranslationCacheSize) {
+            m_translations.clear();
+        }
+        return m_translations
+            .emplace(std::string(statement), translatePlaceholders(statement, Engine::postgresql))
+            .first->second;
+    }
+
+    Result executeParams(const std::string& text, const BoundValues& values) {
+        Result result(PQexecParams(m_connection, text.c_str(), values.count(), nullptr,
+                                   values.pointers(), nullptr, nullptr, 0));
+        const ExecStatusType status = PQresultStatus(result.get());
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            raiseFromResult(result.get(), m_connection);
+        }
+        return result;
+    }
+
+    static std::int64_t changedRows(const PGresult* result) {
+        const char* tuples = PQcmdTuples(const_cast<PGresult*>(result));
+        return tuples != nullptr && *tuples != '\0' ? std::atoll(tuples) : 0;
+    }
+
+    // Reads the answers up to the pipeline's sync point.
+    void drainPipeline(std::int64_t& changed, std::string& failure, std::string& failureState) {
+        int idle = 0;
+        for (;;) {
+            Result result(PQgetResult(m_connection));
+            if (!result) {
+                // One empty answer separates commands; two mean nothing is left.
+                if (++idle > 1 || PQstatus(m_connection) != CONNECTION_OK) {
+                    if (failure.empty()) {
+                        failure = trimmedMessage(PQerrorMessage(m_connection));
+                        if (failure.empty()) {
+                            failure = "PostgreSQL pipeline ended early";
+                        }
+                    }
+                    return;
+                }
+                continue;
+            }
+            idle = 0;
+            switch (PQresultStatus(result.get())) {
+                case PGRES_PIPELINE_SYNC:
+                    return;
+                case PGRES_COMMAND_OK:
+                case PGRES_TUPLES_OK:
+                    changed += changedRows(result.get());
+                    break;
+                case PGRES_PIPELINE_ABORTED:
+                    break;
+                default:
+                    if (failure.empty()) {
+                        failure = trimmedMessage(PQresultErrorMessage(result.get()));
+                        const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
+                        failureState = state != nullptr ? state : "";
+                    }
+                    break;
+            }
+        }
+    }
+
+    static DataPacket toPacket(const PGresult* result) {
+        DataPacket packet;
+        const int columnCount = PQnfields(result);
+        const int rowCount = PQntuples(result);
+        std::vector<Reader> readers(static_cast<std::size_t>(columnCount));
+        std::vector<bool> byValue(readers.size(), false);
+        packet.fields.resize(readers.size());
+        for (int column = 0; column < columnCount; ++column) {
+            const auto index = static_cast<std::size_t>(column);
+            FieldDef& field = packet.fields[index];
+            field.name = upperCaseName(PQfname(result, column));
+            const int modifier = PQfmod(result, column);
+            switch (PQftype(result, column)) {
+                case kVarchar:
+                case kBpchar:
+                    field.type = FieldType::String;
+                    readers[index] = Reader::Text;
+                    if (modifier >= 4) {
+                        field.size = modifier - 4;
+                    } else {
+                        byValue[index] = true;
+                    }
+                    break;
+                case kText:
+                    // A TEXT column holds memo contents; text made by an
+                    // expression is an ordinary string, as on SQLite.
+                    if (PQftable(result, column) != InvalidOid) {
+                        field.type = FieldType::Blob;
+                        readers[index] = Reader::Blob;
+                    } else {
+                        field.type = FieldType::String;
+                        readers[index] = Reader::Text;
+                        byValue[index] = true;
+                    }
+                    break;
+                case kInt2:
+                case kInt4:
+                case kInt8:
+                case kOid:
+                    field.type = FieldType::Integer;
+                    readers[index] = Reader::Integer;
+                    break;
+                case kBool:
+                    field.type = FieldType::Integer;
+                    readers[index] = Reader::Bool;
+                    break;
+                case kFloat4:
+                case kFloat8:
+                case kNumeric:
+                    field.type = FieldType::Float;
+                    readers[index] = Reader::Float;
+                    break;
+                case kDate:
+                case kTimestamp:
+                case kTimestampTz:
+                    field.type = FieldType::DateTime;
+                    readers[index] = Reader::DateTime;
+                    break;
+                case kBytea:
+                    field.type = FieldType::Blob;
+                    readers[index] = Reader::Bytea;
+                    break;
+                default:
+                    field.type = FieldType::String;
+                    readers[index] = Reader::Text;
+                    byValue[index] = true;
+                    break;
+            }
+        }
+        packet.rows.resize(static_cast<std::size_t>(rowCount));
+        for (int rowIndex = 0; rowIndex < rowCount; ++rowIndex) {
+            std::vector<Variant>& row = packet.rows[static_cast<std::size_t>(rowIndex)];
+            row.reserve(readers.size());
+            for (int column = 0; column < columnCount; ++column) {
+                if (PQgetisnull(result, rowIndex, column) != 0) {
+                    row.emplace_back();
+                    continue;
+                }
+                const char* text = PQgetvalue(result, rowIndex, column);
+                const int length = PQgetlength(result, rowIndex, column);
+                const auto& field = packet.fields[static_cast<std::size_t>(column)];
+                switch (readers[static_cast<std::size_t>(column)]) {
+                    case Reader::Text:
+                        row.emplace_back(std::string(text, static_cast<std::size_t>(length)));
+                        break;
+                    case Reader::Integer:
+                        row.emplace_back(parseNumber<std::int64_t>(text, length, field.name));
+                        break;
+                    case Reader::Bool:
+                        row.emplace_back(static_cast<std::int64_t>(text[0] == 't' ? 1 : 0));
+                        break;
+                    case Reader::Float:
+                        row.emplace_back(parseNumber<double>(text, length, field.name));
+                        break;
+                    case Reader::DateTime: {
+                        const auto when =
+                            parseTimestamp(std::string_view(text, static_cast<std::size_t>(length)));
+                        if (!when) {
+                            throw DatabaseError("Column " + field.name + " holds '" +
+                                                std::string(text) + "', not a date-time");
+                        }
+                        row.emplace_back(*when);
+                        break;
+                    }
+                    case Reader::Blob:
+                        row.emplace_back(Blob{std::string(text, static_cast<std::size_t>(length))});
+                        break;
+                    case Reader::Bytea:
+                        row.emplace_back(Blob{decodeBytea(text, length)});
+                        break;
+                }
+            }
+        }
+        sizeStringColumnsByValue(packet, byValue);
+        return packet;
+    }
+
+    PGconn* m_connection;
+    std::unordered_map<std::string, TranslatedStatement, StringHash, std::equal_to<>>
+        m_translations;
+};
+
+}  // namespace
+
+std::unique_ptr<Database> openPostgresql(const std::string& connectionString) {
+    return std::make_unique<PostgresqlDatabase>(connectionString);
+}
+
+}  // namespace host::sql

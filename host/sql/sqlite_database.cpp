@@ -1,0 +1,374 @@
+#include <sqlite3.h>
+
+#include <unordered_map>
+
+#include "host/sql/drivers.h"
+#include "host/sql/sql_dates.h"
+#include "host/sql/statement_text.h"
+
+namespace host::sql {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+constexpr std::size_t kStatementCacheSize = 64;
+
+struct StringHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+        return std::hash<std::string_view>{}(text);
+    }
+};
+
+struct Prepared {
+    sqlite3_stmt* statement = nullptr;
+    std::vector<std::string> names;
+    ~Prepared() { sqlite3_finalize(statement); }
+};
+
+// Leaves a cached statement ready for its next use (and releases its read
+// snapshot) whatever way the current use ends.
+class ResetGuard {
+public:
+    explicit ResetGuard(sqlite3_stmt* statement) : m_statement(statement) {}
+    ResetGuard(const ResetGuard&) = delete;
+    ResetGuard& operator=(const ResetGuard&) = delete;
+    ~ResetGuard() {
+        sqlite3_reset(m_statement);
+        sqlite3_clear_bindings(m_statement);
+    }
+
+private:
+    sqlite3_stmt* m_statement;
+};
+
+enum class Reader { Text, Integer, Float, DateTime, Blob, ByValue };
+
+class SqliteDatabase final : public Database {
+public:
+    explicit SqliteDatabase(const std::string& path) {
+        const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+        if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
+            const std::string message =
+                m_db != nullptr ? sqlite3_errmsg(m_db) : std::string("out of memory");
+            sqlite3_close(m_db);
+            m_db = nullptr;
+            throw DatabaseError("Cannot open database '" + path + "': " + message);
+        }
+        sqlite3_extended_result_codes(m_db, 1);
+        sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+        try {
+            run("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
+        } catch (...) {
+            m_cache.clear();
+            sqlite3_close(m_db);
+            throw;
+        }
+    }
+
+    ~SqliteDatabase() override {
+        m_cache.clear();
+        sqlite3_close(m_db);
+    }
+
+    Engine engine() const override { return Engine::sqlite; }
+
+    DataPacket query(std::string_view statement, const Params& params) override {
+        Prepared& prepared = prepare(statement);
+        sqlite3_stmt* stmt = prepared.statement;
+        ResetGuard guard(stmt);
+        bindAll(prepared, orderedValues(prepared.names, params));
+
+        DataPacket packet;
+        const int columnCount = sqlite3_column_count(stmt);
+        std::vector<Reader> readers(static_cast<std::size_t>(columnCount));
+        std::vector<bool> byValue(readers.size(), false);
+        packet.fields.resize(readers.size());
+        for (int column = 0; column < columnCount; ++column) {
+            const auto index = static_cast<std::size_t>(column);
+            FieldDef& field = packet.fields[index];
+            field.name = upperCaseName(sqlite3_column_name(stmt, column));
+            const char* declared = sqlite3_column_decltype(stmt, column);
+            if (declared == nullptr || !fieldFromDeclaredType(declared, field)) {
+                readers[index] = Reader::ByValue;
+                byValue[index] = true;
+                field.type = FieldType::String;
+                continue;
+            }
+            switch (field.type) {
+                case FieldType::Integer:
+                    readers[index] = Reader::Integer;
+                    break;
+                case FieldType::Float:
+                    readers[index] = Reader::Float;
+                    break;
+                case FieldType::DateTime:
+                    readers[index] = Reader::DateTime;
+                    break;
+                case FieldType::Blob:
+                    readers[index] = Reader::Blob;
+                    break;
+                default:
+                    readers[index] = Reader::Text;
+                    break;
+            }
+        }
+        std::vector<bool> typeSeen(readers.size(), false);
+        for (;;) {
+            const int rc = sqlite3_step(stmt);
+            if (rc == SQLITE_DONE) {
+                break;
+            }
+            if (rc != SQLITE_ROW) {
+                fail(rc);
+            }
+            std::vector<Variant>& row = packet.rows.emplace_back();
+            row.reserve(readers.size());
+            for (int column = 0; column < columnCount; ++column) {
+                const auto index = static_cast<std::size_t>(column);
+                const int storage = sqlite3_column_type(stmt, column);
+                if (storage == SQLITE_NULL) {
+                    row.emplace_back();
+                    continue;
+                }
+                switch (readers[index]) {
+                    case Reader::Text:
+                        row.emplace_back(columnText(stmt, column));
+                        break;
+                    case Reader::Integer:
+                        row.emplace_back(
+                            static_cast<std::int64_t>(sqlite3_column_int64(stmt, column)));
+                        break;
+                    case Reader::Float:
+                        row.emplace_back(sqlite3_column_double(stmt, column));
+                        break;
+                    case Reader::DateTime:
+                        row.emplace_back(columnDateTime(stmt, column, storage, packet.fields[index]));
+                        break;
+                    case Reader::Blob:
+                        row.emplace_back(Blob{columnText(stmt, column)});
+                        break;
+                    case Reader::ByValue:
+                        row.push_back(columnByValue(stmt, column, storage));
+                        if (!typeSeen[index]) {
+                            typeSeen[index] = true;
+                            packet.fields[index].type = typeOfStorage(storage);
+                        }
+                        break;
+                }
+            }
+        }
+        sizeStringColumnsByValue(packet, byValue);
+        return packet;
+    }
+
+    std::int64_t execute(std::string_view statement, const Params& params) override {
+        Prepared& prepared = prepare(statement);
+        ResetGuard guard(prepared.statement);
+        bindAll(prepared, orderedValues(prepared.names, params));
+        stepToEnd(prepared.statement);
+        return sqlite3_changes64(m_db);
+    }
+
+    std::int64_t executeMany(std::string_view statement,
+                             const std::vector<std::vector<Variant>>& rows) override {
+        Prepared& prepared = prepare(statement);
+        checkRowWidths(prepared.names, rows);
+        std::int64_t changed = 0;
+        std::vector<const Variant*> values(prepared.names.size());
+        for (const auto& row : rows) {
+            ResetGuard guard(prepared.statement);
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                values[i] = &row[i];
+            }
+            bindAll(prepared, values);
+            stepToEnd(prepared.statement);
+            changed += sqlite3_changes64(m_db);
+        }
+        return changed;
+    }
+
+    void executeScript(std::string_view script) override { run(std::string(script)); }
+
+    void begin() override { run("BEGIN IMMEDIATE"); }
+    void commit() override { run("COMMIT"); }
+    void rollback() override {
+        if (inTransaction()) {
+            run("ROLLBACK");
+        }
+    }
+    bool inTransaction() const override { return sqlite3_get_autocommit(m_db) == 0; }
+
+private:
+    [[noreturn]] void fail(int rc) const {
+        const std::string message = sqlite3_errmsg(m_db);
+        const int primary = rc & 0xff;
+        if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
+            throw ConflictError(message);
+        }
+        throw DatabaseError(message);
+    }
+
+    void run(const std::string& script) {
+        char* error = nullptr;
+        const int rc = sqlite3_exec(m_db, script.c_str(), nullptr, nullptr, &error);
+        if (rc != SQLITE_OK) {
+            const std::string message = error != nullptr ? error : sqlite3_errstr(rc);
+            sqlite3_free(error);
+            const int primary = rc & 0xff;
+            if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
+                throw ConflictError(message);
+            }
+            throw DatabaseError(message);
+        }
+    }
+
+    Prepared& prepare(std::string_view statement) {
+        if (auto found = m_cache.find(statement); found != m_cache.end()) {
+            return *found->second;
+        }
+        TranslatedStatement translated = translatePlaceholders(statement, Engine::sqlite);
+        auto prepared = std::make_unique<Prepared>();
+        const char* tail = nullptr;
+        const int rc = sqlite3_prepare_v2(m_db, translated.text.c_str(),
+                                          static_cast<int>(translated.text.size()),
+                                          &prepared->statement, &tail);
+        if (rc != SQLITE_OK) {
+            fail(rc);
+        }
+        if (prepared->statement == nullptr) {
+            throw DatabaseError("Empty statement");
+        }
+        if (tail != nullptr && std::string_view(tail).find_first_not_of(" \t\r\n;") !=
+                                   std::string_view::npos) {
+            throw DatabaseError("More than one statement given; use executeScript");
+        }
+        prepared->names = std::move(translated.names);
+        if (m_cache.size() >= kStatementCacheSize) {
+            m_cache.clear();
+        }
+        return *m_cache.emplace(std::string(statement), std::move(prepared)).first->second;
+    }
+
+    void bindAll(const Prepared& prepared, const std::vector<const Variant*>& values) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            bindOne(prepared, static_cast<int>(i + 1), *values[i]);
+        }
+    }
+
+    void bindOne(const Prepared& prepared, int number, const Variant& value) {
+        sqlite3_stmt* stmt = prepared.statement;
+        int rc = SQLITE_OK;
+        switch (value.Type()) {
+            case VarType::Null:
+                rc = sqlite3_bind_null(stmt, number);
+                break;
+            case VarType::Text: {
+                const std::string text = value.AsString();
+                rc = sqlite3_bind_text64(stmt, number, text.data(), text.size(), SQLITE_TRANSIENT,
+                                         SQLITE_UTF8);
+                break;
+            }
+            case VarType::Integer:
+                rc = sqlite3_bind_int64(stmt, number, value.AsInteger());
+                break;
+            case VarType::Float:
+                rc = sqlite3_bind_double(stmt, number, value.AsFloat());
+                break;
+            case VarType::DateTime: {
+                const std::string text = formatTimestamp(value.AsDateTime());
+                rc = sqlite3_bind_text64(stmt, number, text.data(), text.size(), SQLITE_TRANSIENT,
+                                         SQLITE_UTF8);
+                break;
+            }
+            case VarType::Blob: {
+                // Stored as text: the TEXT columns hold memo contents that are
+                // compared and read back as text on both engines.
+                const std::string& bytes = value.AsBlob().bytes;
+                rc = sqlite3_bind_text64(stmt, number, bytes.data(), bytes.size(), SQLITE_STATIC,
+                                         SQLITE_UTF8);
+                break;
+            }
+            case VarType::Array:
+            case VarType::Packet:
+                throw DatabaseError("Parameter :" +
+                                    prepared.names[static_cast<std::size_t>(number - 1)] +
+                                    " cannot take an array or a data packet");
+        }
+        if (rc != SQLITE_OK) {
+            fail(rc);
+        }
+    }
+
+    void stepToEnd(sqlite3_stmt* stmt) {
+        for (;;) {
+            const int rc = sqlite3_step(stmt);
+            if (rc == SQLITE_DONE) {
+                return;
+            }
+            if (rc != SQLITE_ROW) {
+                fail(rc);
+            }
+        }
+    }
+
+    static std::string columnText(sqlite3_stmt* stmt, int column) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+        const int length = sqlite3_column_bytes(stmt, column);
+        return text != nullptr ? std::string(text, static_cast<std::size_t>(length))
+                               : std::string();
+    }
+
+    static TDateTime columnDateTime(sqlite3_stmt* stmt, int column, int storage,
+                                    const FieldDef& field) {
+        if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT) {
+            return TDateTime{sqlite3_column_double(stmt, column)};
+        }
+        const std::string text = columnText(stmt, column);
+        if (auto when = parseTimestamp(text)) {
+            return *when;
+        }
+        throw DatabaseError("Column " + field.name + " holds '" + text + "', not a date-time");
+    }
+
+    static Variant columnByValue(sqlite3_stmt* stmt, int column, int storage) {
+        switch (storage) {
+            case SQLITE_INTEGER:
+                return Variant(static_cast<std::int64_t>(sqlite3_column_int64(stmt, column)));
+            case SQLITE_FLOAT:
+                return Variant(sqlite3_column_double(stmt, column));
+            case SQLITE_BLOB: {
+                const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, column));
+                const int length = sqlite3_column_bytes(stmt, column);
+                return Variant(Blob{std::string(bytes, static_cast<std::size_t>(length))});
+            }
+            default:
+                return Variant(columnText(stmt, column));
+        }
+    }
+
+    static FieldType typeOfStorage(int storage) {
+        switch (storage) {
+            case SQLITE_INTEGER:
+                return FieldType::Integer;
+            case SQLITE_FLOAT:
+                return FieldType::Float;
+            case SQLITE_BLOB:
+                return FieldType::Blob;
+            default:
+                return FieldType::String;
+        }
+    }
+
+    sqlite3* m_db = nullptr;
+    std::unordered_map<std::string, std::unique_ptr<Prepared>, StringHash, std::equal_to<>>
+        m_cache;
+};
+
+}  // namespace
+
+std::unique_ptr<Database> openSqlite(const std::string& path) {
+    return std::make_unique<SqliteDatabase>(path);
+}
+
+}  // namespace host::sql

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Every text the order server sends to an operator. Refusal keys travel as they
+// are (the screen looks them up in its own message table); the other texts are
+// shown to the operator unchanged.
+namespace ore::server::messages {
+
+// Keys of refusals the screen translates; the detail after '|' is the document.
+inline constexpr std::string_view paidReceivableKey = "N_PARAM_CONTARECBAIXADA";
+inline constexpr std::string_view bankSlipSentKey = "N_PARAM_BOLETO_ENVIADO";
+
+inline constexpr std::string_view orderNotFound = "Encomenda não encontrada.";
+inline constexpr std::string_view orderNotApproved =
+    "A aprovação da encomenda não pode ser cancelada, pois a encomenda não está aprovada.";
+inline constexpr std::string_view changedByAnotherUser = "Registro alterado por outro usuário.";
+inline constexpr std::string_view statusChangeRefused =
+    "A situação da encomenda só pode ser alterada pelo cancelamento da aprovação.";
+inline constexpr std::string_view insertRefused = "Não é permitido incluir encomendas.";
+inline constexpr std::string_view deleteRefusedSalesOrders =
+    "A encomenda não pode ser excluída, pois existe(m) pedido(s) gerado(s) por ela.";
+inline constexpr std::string_view deleteRefusedProductionOrders =
+    "A encomenda não pode ser excluída, pois existe(m) ordem(ns) de produção ligada(s) a ela.";
+inline constexpr std::string_view deleteRefusedReceivables =
+    "A encomenda não pode ser excluída, pois existe(m) conta(s) a receber ligada(s) a ela.";
+inline constexpr std::string_view emptyDelta = "Nenhuma alteração foi enviada.";
+inline constexpr std::string_view databaseBusy =
+    "O banco de dados está ocupado por outro usuário. Tente novamente.";
+inline constexpr std::string_view databaseFailure =
+    "Falha no banco de dados do servidor de aplicação. Consulte o registro do servidor.";
+inline constexpr std::string_view internalFailure =
+    "Falha interna do servidor de aplicação. Consulte o registro do servidor.";
+
+inline std::string refusal(std::string_view key, std::string_view detail) {
+    return std::string(key) + "|" + std::string(detail);
+}
+
+inline std::string fieldNotUpdatable(std::string_view field) {
+    return "O campo " + std::string(field) + " da encomenda não pode ser alterado.";
+}
+
+inline std::string deltaMissingField(std::string_view field) {
+    return "Pacote de alterações inválido: falta o campo " + std::string(field) + ".";
+}
+
+inline std::string deltaMalformed(std::string_view why) {
+    return "Pacote de alterações inválido: " + std::string(why);
+}
+
+inline std::string emptyCode(std::string_view list) {
+    return "Lista de " + std::string(list) + " inválida: há um código vazio.";
+}
+
+inline std::string codeTooLong(std::string_view list, std::string_view code, int width) {
+    return "Lista de " + std::string(list) + " inválida: o código \"" + std::string(code) +
+           "\" tem mais de " + std::to_string(width) + " caracteres.";
+}
+
+inline std::string tooManyCodes(std::string_view list, int limit) {
+    return "Lista de " + std::string(list) + " com mais de " + std::to_string(limit) +
+           " códigos.";
+}
+
+inline std::string keyFieldTooLong(std::string_view field, int width) {
+    return "O campo " + std::string(field) + " tem mais de " + std::to_string(width) +
+           " caracteres.";
+}
+
+}  // namespace ore::server::messages

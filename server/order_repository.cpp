@@ -1,0 +1,361 @@
+#include "server/order_repository.h"
+
+#include <algorithm>
+#include <string>
+
+#include "host/sql/sql_dates.h"
+
+namespace ore::server {
+
+using host::DataPacket;
+using host::FieldDef;
+using host::FieldType;
+using host::Variant;
+using host::sql::Params;
+
+namespace {
+
+const char* const orderKeyCondition =
+    "CDFILIAL = :CDFILIAL AND NRORCAEVENTO = :NRORCAEVENTO AND NRSEQORCAEVE = :NRSEQORCAEVE";
+
+// The engines sort nulls differently; a record without a time is never the latest.
+const char* const latestObservationFirst =
+    " ORDER BY CASE WHEN DTHRHISTORCA IS NULL THEN 1 ELSE 0 END, DTHRHISTORCA DESC,"
+    " NRSEQHISTORCA DESC";
+
+Params keyParams(const OrderKey& key) {
+    return {{"CDFILIAL", key.branch},
+            {"NRORCAEVENTO", key.number},
+            {"NRSEQORCAEVE", key.sequence}};
+}
+
+Variant optionalText(const std::optional<std::string>& text) {
+    return text ? Variant(*text) : Variant();
+}
+
+// ":PREFIX0, :PREFIX1, ..." with each code bound under its own name.
+std::string bindList(const std::string& prefix, const std::vector<std::string>& codes,
+                     Params& params) {
+    std::string placeholders;
+    for (std::size_t index = 0; index < codes.size(); ++index) {
+        const std::string name = prefix + std::to_string(index);
+        placeholders += (index == 0 ? ":" : ", :") + name;
+        params.emplace_back(name, codes[index]);
+    }
+    return placeholders;
+}
+
+}  // namespace
+
+const std::vector<FieldDef>& OrderRepository::orderListFields() {
+    static const std::vector<FieldDef> fields = {
+        {"NRORCAEVENTO", FieldType::String, 10}, {"NMFANTCLIE", FieldType::String, 50},
+        {"IDSITUORCEVE", FieldType::String, 1},  {"CDFILIAL", FieldType::String, 4},
+        {"NRSEQORCAEVE", FieldType::FixedString, 2}, {"DTEVENTO", FieldType::DateTime, 0},
+        {"QTCONVORCEVE", FieldType::Float, 0},   {"CDPRECOBASE", FieldType::String, 2},
+        {"DSPRECOBASE", FieldType::String, 30},  {"DTVALIORCEVE", FieldType::DateTime, 0},
+        {"CDVENDEDOR", FieldType::String, 4},    {"CDCLIENTE", FieldType::String, 21},
+        {"DSTITUORCEVE", FieldType::String, 100}, {"NMCLIEORCEVE", FieldType::String, 50},
+        {"CDJUSTEXCHIS", FieldType::String, 4},  {"CDOPEJUSTORC", FieldType::String, 12},
+        {"DSJUSTEXCHIS", FieldType::String, 40}, {"DTHRENTROREV", FieldType::DateTime, 0},
+    };
+    return fields;
+}
+
+const std::vector<FieldDef>& OrderRepository::itemFields() {
+    static const std::vector<FieldDef> fields = {
+        {"CDFILIAL", FieldType::String, 4},      {"NRORCAEVENTO", FieldType::String, 10},
+        {"NRITEMORCEVE", FieldType::String, 10}, {"CDPRODUTO", FieldType::String, 10},
+        {"QTITEMORCEVE", FieldType::Float, 0},   {"VRITEMORCEVE", FieldType::Float, 0},
+        {"VRDESCITOREV", FieldType::Float, 0},   {"IDITOREVPROD", FieldType::String, 1},
+        {"NROPCAITOREV", FieldType::String, 2},  {"CDGRTOTAPROD", FieldType::String, 3},
+        {"CDARVPROD", FieldType::String, 20},    {"NMPRODUTO", FieldType::String, 50},
+        {"SGUNIDADE", FieldType::String, 10},
+    };
+    return fields;
+}
+
+const std::vector<FieldDef>& OrderRepository::observationFields() {
+    static const std::vector<FieldDef> fields = {
+        {"TXOBSJUSTORC", FieldType::Blob, 0},    {"CDFILIAL", FieldType::String, 4},
+        {"NRORCAEVENTO", FieldType::String, 10}, {"NRSEQORCAEVE", FieldType::FixedString, 2},
+        {"CDOPERADOR", FieldType::String, 12},   {"DTHRHISTORCA", FieldType::DateTime, 0},
+    };
+    return fields;
+}
+
+const std::vector<FieldDef>& OrderRepository::childOrderFields() {
+    static const std::vector<FieldDef> fields = {
+        {"NRORCAEVENTO", FieldType::String, 10},
+        {"NRSEQORCAEVE", FieldType::FixedString, 2},
+    };
+    return fields;
+}
+
+const std::vector<FieldDef>& OrderRepository::productionOrderFields() {
+    static const std::vector<FieldDef> fields = {
+        {"CDFILIAL", FieldType::String, 4},     {"NRPEDIDO", FieldType::String, 10},
+        {"NRORDPROD", FieldType::String, 10},   {"NRSUBORDPROD", FieldType::String, 1},
+        {"NMPRODUTO", FieldType::String, 50},   {"CDPRODUTO", FieldType::String, 10},
+        {"CDARVPROD", FieldType::String, 20},
+    };
+    return fields;
+}
+
+const std::vector<FieldDef>& OrderRepository::shippedOrderFields() {
+    static const std::vector<FieldDef> fields = {
+        {"CDFILIAL", FieldType::String, 4},
+        {"NRPEDIDO", FieldType::String, 10},
+    };
+    return fields;
+}
+
+const std::vector<FieldDef>& OrderRepository::storedOrderColumns() {
+    static const std::vector<FieldDef> fields = [] {
+        std::vector<FieldDef> stored;
+        for (const FieldDef& field : orderListFields()) {
+            if (field.name != "NMFANTCLIE" && field.name != "DSPRECOBASE" &&
+                field.name != "DSJUSTEXCHIS") {
+                stored.push_back(field);
+            }
+        }
+        return stored;
+    }();
+    return fields;
+}
+
+DataPacket OrderRepository::select(const std::string& statement, const Params& params,
+                                   const std::vector<FieldDef>& fields) {
+    DataPacket packet = m_database.query(statement, params);
+    if (packet.fields.size() != fields.size()) {
+        throw host::sql::DatabaseError("query returned " + std::to_string(packet.fields.size()) +
+                                       " columns, expected " + std::to_string(fields.size()));
+    }
+    // The engines differ in how they name and type result columns (PostgreSQL
+    // folds names to lower case); the screen's data sets expect these.
+    packet.fields = fields;
+    return packet;
+}
+
+DataPacket OrderRepository::orders(const OrderListQuery& query) {
+    std::string statement =
+        "SELECT o.NRORCAEVENTO, c.NMFANTCLIE, o.IDSITUORCEVE, o.CDFILIAL, o.NRSEQORCAEVE,"
+        " o.DTEVENTO, o.QTCONVORCEVE, o.CDPRECOBASE, p.DSPRECOBASE, o.DTVALIORCEVE,"
+        " o.CDVENDEDOR, o.CDCLIENTE, o.DSTITUORCEVE, o.NMCLIEORCEVE, o.CDJUSTEXCHIS,"
+        " o.CDOPEJUSTORC, j.DSJUSTEXCHIS, o.DTHRENTROREV"
+        " FROM ORCAEVENTO o"
+        " LEFT JOIN CLIENTE c ON c.CDCLIENTE = o.CDCLIENTE"
+        " LEFT JOIN PRECOBASE p ON p.CDPRECOBASE = o.CDPRECOBASE"
+        " LEFT JOIN JUSTEXCHIS j ON j.CDJUSTEXCHIS = o.CDJUSTEXCHIS"
+        " WHERE o.CDFILIAL = :CDFILIAL AND o.IDSITUORCEVE IN ('2', '3')";
+    Params params = {{"CDFILIAL", query.branch}};
+    if (query.numberRange) {
+        statement += " AND o.NRORCAEVENTO >= :NRINI AND o.NRORCAEVENTO <= :NRFIN";
+        params.emplace_back("NRINI", query.numberRange->first);
+        params.emplace_back("NRFIN", query.numberRange->second);
+    }
+    if (query.deliveryRange) {
+        statement += " AND o.DTHRENTROREV >= :DTINI AND o.DTHRENTROREV < :DTFIM";
+        params.emplace_back("DTINI", query.deliveryRange->first);
+        params.emplace_back("DTFIM", query.deliveryRange->second);
+    }
+    if (query.salesmen) {
+        statement += " AND o.CDVENDEDOR IN (" + bindList("VEND", *query.salesmen, params) + ")";
+    }
+    if (query.customers) {
+        statement += " AND o.CDCLIENTE IN (" + bindList("CLIE", *query.customers, params) + ")";
+    }
+    statement += " ORDER BY o.NRORCAEVENTO, o.NRSEQORCAEVE";
+    return select(statement, params, orderListFields());
+}
+
+DataPacket OrderRepository::items(const OrderKey& key) {
+    return select(
+        "SELECT i.CDFILIAL, i.NRORCAEVENTO, i.NRITEMORCEVE, i.CDPRODUTO, i.QTITEMORCEVE,"
+        " i.VRITEMORCEVE, i.VRDESCITOREV, i.IDITOREVPROD, i.NROPCAITOREV, i.CDGRTOTAPROD,"
+        " p.CDARVPROD, p.NMPRODUTO, p.SGUNIDADE"
+        " FROM ITORCAEVEN i LEFT JOIN PRODUTO p ON p.CDPRODUTO = i.CDPRODUTO"
+        " WHERE i.CDFILIAL = :CDFILIAL AND i.NRORCAEVENTO = :NRORCAEVENTO"
+        " AND i.NRSEQORCAEVE = :NRSEQORCAEVE ORDER BY i.NRITEMORCEVE",
+        keyParams(key), itemFields());
+}
+
+DataPacket OrderRepository::latestObservation(const OrderKey& key) {
+    return select(std::string("SELECT TXOBSJUSTORC, CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE,"
+                              " CDOPERADOR, DTHRHISTORCA FROM OBSJUSTORC WHERE ") +
+                      orderKeyCondition + latestObservationFirst + " LIMIT 1",
+                  keyParams(key), observationFields());
+}
+
+DataPacket OrderRepository::childOrders(const std::string& branch, const std::string& number) {
+    return select(
+        "SELECT NRORCAEVENTO, NRSEQORCAEVE FROM ORCAEVENTO"
+        " WHERE CDFILIAL = :CDFILIAL AND NRORCAEVENTO = :NRORCAEVENTO AND NRSEQORCAEVE <> '00'"
+        " ORDER BY NRSEQORCAEVE",
+        {{"CDFILIAL", branch}, {"NRORCAEVENTO", number}}, childOrderFields());
+}
+
+std::optional<std::string> OrderRepository::status(const OrderKey& key) {
+    const DataPacket packet = m_database.query(
+        std::string("SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE ") + orderKeyCondition,
+        keyParams(key));
+    if (packet.rows.empty()) {
+        return std::nullopt;
+    }
+    return packet.rows.front().front().AsString();
+}
+
+bool OrderRepository::markPending(const OrderKey& key, const CancellationReason& reason) {
+    std::string statement = "UPDATE ORCAEVENTO SET IDSITUORCEVE = '1'";
+    Params params = keyParams(key);
+    if (reason.justification) {
+        statement += ", CDJUSTEXCHIS = :CDJUSTEXCHIS";
+        params.emplace_back("CDJUSTEXCHIS", *reason.justification);
+    }
+    if (reason.operatorCode) {
+        statement += ", CDOPEJUSTORC = :CDOPEJUSTORC";
+        params.emplace_back("CDOPEJUSTORC", *reason.operatorCode);
+    }
+    statement += std::string(" WHERE ") + orderKeyCondition + " AND IDSITUORCEVE IN ('2', '3')";
+    return m_database.execute(statement, params) == 1;
+}
+
+DataPacket OrderRepository::productionOrders(const OrderKey& key) {
+    return select(
+        "SELECT op.CDFILIAL, op.NRPEDIDO, op.NRORDPROD, op.NRSUBORDPROD, p.NMPRODUTO,"
+        " op.CDPRODUTO, p.CDARVPROD"
+        " FROM PEDIDO pe"
+        " JOIN ORDEMPROD op ON op.CDFILIAL = pe.CDFILIAL AND op.NRPEDIDO = pe.NRPEDIDO"
+        " LEFT JOIN PRODUTO p ON p.CDPRODUTO = op.CDPRODUTO"
+        " WHERE pe.CDFILIAL = :CDFILIAL AND pe.NRORCAEVENTO = :NRORCAEVENTO"
+        " AND pe.NRSEQORCAEVE = :NRSEQORCAEVE"
+        " ORDER BY op.NRORDPROD, op.NRSUBORDPROD",
+        keyParams(key), productionOrderFields());
+}
+
+DataPacket OrderRepository::shippedSalesOrders(const OrderKey& key) {
+    return select(std::string("SELECT CDFILIAL, NRPEDIDO FROM PEDIDO WHERE ") +
+                      orderKeyCondition + " AND IDSITUPEDIDO = 'E' ORDER BY NRPEDIDO",
+                  keyParams(key), shippedOrderFields());
+}
+
+std::optional<std::string> OrderRepository::firstPaidReceivable(const OrderKey& key) {
+    const DataPacket packet = m_database.query(
+        std::string("SELECT NRDOCUMENTO FROM CONTARECEBER WHERE ") + orderKeyCondition +
+            " AND IDBAIXADA = 'S' ORDER BY NRDOCUMENTO LIMIT 1",
+        keyParams(key));
+    if (packet.rows.empty()) {
+        return std::nullopt;
+    }
+    return packet.rows.front().front().AsString();
+}
+
+std::optional<std::string> OrderRepository::firstReceivableWithSlipSent(const OrderKey& key) {
+    const DataPacket packet = m_database.query(
+        std::string("SELECT NRDOCUMENTO FROM CONTARECEBER WHERE ") + orderKeyCondition +
+            " AND IDBOLETOENVIADO = 'S' ORDER BY NRDOCUMENTO LIMIT 1",
+        keyParams(key));
+    if (packet.rows.empty()) {
+        return std::nullopt;
+    }
+    return packet.rows.front().front().AsString();
+}
+
+void OrderRepository::deleteReceivablesAndSalesOrders(const OrderKey& key) {
+    m_database.execute(std::string("DELETE FROM CONTARECEBER WHERE ") + orderKeyCondition,
+                       keyParams(key));
+    m_database.execute(std::string("DELETE FROM PEDIDO WHERE ") + orderKeyCondition,
+                       keyParams(key));
+}
+
+void OrderRepository::addObservation(const OrderKey& key, const std::string& text,
+                                     const std::optional<std::string>& operatorCode,
+                                     const std::optional<std::string>& justification,
+                                     host::TDateTime when) {
+    const DataPacket latest = m_database.query(
+        std::string("SELECT DTHRHISTORCA FROM OBSJUSTORC WHERE ") + orderKeyCondition +
+            latestObservationFirst + " LIMIT 1",
+        keyParams(key));
+    if (!latest.rows.empty() && !latest.rows.front().front().IsNull()) {
+        // A clock set back must not make the new record older than the latest.
+        when.days = std::max(when.days, latest.rows.front().front().AsDateTime().days);
+    }
+    const DataPacket next = m_database.query(
+        std::string("SELECT COALESCE(MAX(NRSEQHISTORCA), 0) + 1 FROM OBSJUSTORC WHERE ") +
+            orderKeyCondition,
+        keyParams(key));
+    Params params = keyParams(key);
+    params.emplace_back("NRSEQHISTORCA", next.rows.front().front().AsInteger());
+    params.emplace_back("DTHRHISTORCA", when);
+    params.emplace_back("TXOBSJUSTORC", text);
+    params.emplace_back("CDOPERADOR", optionalText(operatorCode));
+    params.emplace_back("CDJUSTEXCHIS", optionalText(justification));
+    m_database.execute(
+        "INSERT INTO OBSJUSTORC (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRSEQHISTORCA,"
+        " DTHRHISTORCA, TXOBSJUSTORC, CDOPERADOR, CDJUSTEXCHIS) VALUES (:CDFILIAL,"
+        " :NRORCAEVENTO, :NRSEQORCAEVE, :NRSEQHISTORCA, :DTHRHISTORCA, :TXOBSJUSTORC,"
+        " :CDOPERADOR, :CDJUSTEXCHIS)",
+        params);
+}
+
+std::optional<std::vector<Variant>> OrderRepository::lockOrder(const OrderKey& key) {
+    std::string columns;
+    for (const FieldDef& field : storedOrderColumns()) {
+        columns += (columns.empty() ? "" : ", ") + field.name;
+    }
+    std::string statement =
+        "SELECT " + columns + " FROM ORCAEVENTO WHERE " + std::string(orderKeyCondition);
+    // SQLite's write transactions already hold the database's write lock.
+    if (m_database.engine() == host::sql::Engine::postgresql) {
+        statement += " FOR UPDATE";
+    }
+    DataPacket packet = select(statement, keyParams(key), storedOrderColumns());
+    if (packet.rows.empty()) {
+        return std::nullopt;
+    }
+    return std::move(packet.rows.front());
+}
+
+void OrderRepository::updateReason(const OrderKey& key, const Variant& justification,
+                                   const Variant& operatorCode) {
+    Params params = keyParams(key);
+    params.emplace_back("CDJUSTEXCHIS", justification);
+    params.emplace_back("CDOPEJUSTORC", operatorCode);
+    m_database.execute(
+        std::string("UPDATE ORCAEVENTO SET CDJUSTEXCHIS = :CDJUSTEXCHIS,"
+                    " CDOPEJUSTORC = :CDOPEJUSTORC WHERE ") +
+            orderKeyCondition,
+        params);
+}
+
+std::int64_t OrderRepository::count(const std::string& statement, const OrderKey& key) {
+    const DataPacket packet = m_database.query(statement, keyParams(key));
+    return packet.rows.empty() ? 0 : packet.rows.front().front().AsInteger();
+}
+
+std::int64_t OrderRepository::countSalesOrders(const OrderKey& key) {
+    return count(std::string("SELECT COUNT(*) FROM PEDIDO WHERE ") + orderKeyCondition, key);
+}
+
+std::int64_t OrderRepository::countProductionOrders(const OrderKey& key) {
+    return count(
+        "SELECT COUNT(*) FROM PEDIDO pe"
+        " JOIN ORDEMPROD op ON op.CDFILIAL = pe.CDFILIAL AND op.NRPEDIDO = pe.NRPEDIDO"
+        " WHERE pe.CDFILIAL = :CDFILIAL AND pe.NRORCAEVENTO = :NRORCAEVENTO"
+        " AND pe.NRSEQORCAEVE = :NRSEQORCAEVE",
+        key);
+}
+
+std::int64_t OrderRepository::countReceivables(const OrderKey& key) {
+    return count(std::string("SELECT COUNT(*) FROM CONTARECEBER WHERE ") + orderKeyCondition,
+                 key);
+}
+
+void OrderRepository::deleteOrder(const OrderKey& key) {
+    for (const char* table : {"OBSJUSTORC", "ITORCAEVEN", "ORCAEVENTO"}) {
+        m_database.execute(std::string("DELETE FROM ") + table + " WHERE " + orderKeyCondition,
+                           keyParams(key));
+    }
+}
+
+}  // namespace ore::server

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/data/data_packet.h"
+#include "host/sql/database.h"
+#include "server/order_types.h"
+
+namespace ore::server {
+
+// Which orders the list holds; an empty optional leaves that criterion out.
+struct OrderListQuery {
+    std::string branch;
+    std::optional<std::pair<std::string, std::string>> numberRange;  // inclusive, as text
+    std::optional<std::pair<host::TDateTime, host::TDateTime>> deliveryRange;  // [from, until)
+    std::optional<std::vector<std::string>> salesmen;
+    std::optional<std::vector<std::string>> customers;
+};
+
+// The order tables, over either engine. Every value is bound; the packets it
+// returns carry exactly the fields, types and sizes the screen's data sets
+// expect.
+class OrderRepository {
+public:
+    explicit OrderRepository(host::sql::Database& database) : m_database(database) {}
+
+    host::sql::Database& database() { return m_database; }
+
+    host::DataPacket orders(const OrderListQuery& query);
+    host::DataPacket items(const OrderKey& key);
+    host::DataPacket latestObservation(const OrderKey& key);
+    host::DataPacket childOrders(const std::string& branch, const std::string& number);
+
+    // The order's status, or nothing when there is no such order.
+    std::optional<std::string> status(const OrderKey& key);
+    // Sets status "1" (and the reason columns given) when the order is "2" or
+    // "3"; false when no row qualified. Locks the row until the transaction ends.
+    bool markPending(const OrderKey& key, const CancellationReason& reason);
+    host::DataPacket productionOrders(const OrderKey& key);
+    host::DataPacket shippedSalesOrders(const OrderKey& key);
+    std::optional<std::string> firstPaidReceivable(const OrderKey& key);
+    std::optional<std::string> firstReceivableWithSlipSent(const OrderKey& key);
+    void deleteReceivablesAndSalesOrders(const OrderKey& key);
+    // Records an observation at `when` (never earlier than the latest one),
+    // numbered after the order's last record.
+    void addObservation(const OrderKey& key, const std::string& text,
+                        const std::optional<std::string>& operatorCode,
+                        const std::optional<std::string>& justification, host::TDateTime when);
+
+    // The stored columns of the order (storedOrderColumns()), locked for this
+    // transaction; nothing when the order is gone.
+    std::optional<std::vector<host::Variant>> lockOrder(const OrderKey& key);
+    static const std::vector<host::FieldDef>& storedOrderColumns();
+    void updateReason(const OrderKey& key, const host::Variant& justification,
+                      const host::Variant& operatorCode);
+    std::int64_t countSalesOrders(const OrderKey& key);
+    std::int64_t countProductionOrders(const OrderKey& key);
+    std::int64_t countReceivables(const OrderKey& key);
+    // Removes the order with its items and observations.
+    void deleteOrder(const OrderKey& key);
+
+    // Field lists of the packets the screen loads.
+    static const std::vector<host::FieldDef>& orderListFields();
+    static const std::vector<host::FieldDef>& itemFields();
+    static const std::vector<host::FieldDef>& observationFields();
+    static const std::vector<host::FieldDef>& childOrderFields();
+    static const std::vector<host::FieldDef>& productionOrderFields();
+    static const std::vector<host::FieldDef>& shippedOrderFields();
+
+private:
+    host::DataPacket select(const std::string& statement, const host::sql::Params& params,
+                            const std::vector<host::FieldDef>& fields);
+    std::int64_t count(const std::string& statement, const OrderKey& key);
+
+    host::sql::Database& m_database;
+};
+
+}  // namespace ore::server

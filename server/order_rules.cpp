@@ -1,0 +1,318 @@
+#include "server/order_rules.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "host/data/exceptions.h"
+#include "host/sql/database.h"
+#include "server/messages.h"
+#include "server/service_error.h"
+
+namespace ore::server {
+
+using host::DataPacket;
+using host::FieldType;
+using host::Variant;
+
+namespace {
+
+// More codes than this would crowd the engines' parameter limits; a pick list
+// never produces that many.
+constexpr int maxCodesInList = 5000;
+
+void checkWidth(const std::string& value, std::string_view field, int width) {
+    if (value.size() > static_cast<std::size_t>(width)) {
+        throw ServiceError(ErrorKind::InvalidArgument, messages::keyFieldTooLong(field, width));
+    }
+}
+
+void checkKey(const OrderKey& key) {
+    checkWidth(key.branch, "CDFILIAL", 4);
+    checkWidth(key.number, "NRORCAEVENTO", 10);
+    checkWidth(key.sequence, "NRSEQORCAEVE", 2);
+}
+
+bool isBlank(const std::string& text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); });
+}
+
+std::string trimRight(std::string text) {
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text;
+}
+
+// Whether a value read back from the database still equals the one the
+// client started from. CHAR columns come back padded, empty text and null are
+// the same to a data set, and timestamps are stored to the second.
+bool sameValue(const Variant& a, const Variant& b, FieldType type) {
+    try {
+        switch (type) {
+            case FieldType::String:
+            case FieldType::FixedString:
+                return trimRight(a.AsString()) == trimRight(b.AsString());
+            case FieldType::Blob:
+                return a.AsString() == b.AsString();
+            default:
+                break;
+        }
+        if (a.IsNull() || b.IsNull()) {
+            return a.IsNull() == b.IsNull();
+        }
+        if (type == FieldType::Integer) {
+            return a.AsInteger() == b.AsInteger();
+        }
+        if (type == FieldType::DateTime) {
+            return std::fabs(a.AsDateTime().days - b.AsDateTime().days) < 0.5 / 86400.0;
+        }
+        const double x = a.AsFloat();
+        const double y = b.AsFloat();
+        return std::fabs(x - y) <= 1e-9 * std::max({1.0, std::fabs(x), std::fabs(y)});
+    } catch (const host::EVariantError&) {
+        return false;
+    }
+}
+
+struct OrderChange {
+    OrderKey key;
+    const std::vector<Variant>* original = nullptr;
+    const std::vector<Variant>* updated = nullptr;  // null for a deletion
+};
+
+int requireField(const DataPacket& delta, std::string_view name) {
+    const int index = delta.FieldIndex(name);
+    if (index < 0) {
+        throw ServiceError(ErrorKind::InvalidArgument, messages::deltaMissingField(name));
+    }
+    return index;
+}
+
+// Only the reason columns may change; the status changes only by cancelling
+// the approval, with its checks.
+void checkUpdatableFields(const DataPacket& delta, const OrderChange& change) {
+    for (std::size_t field = 0; field < delta.fields.size(); ++field) {
+        const host::FieldDef& def = delta.fields[field];
+        if (sameValue((*change.original)[field], (*change.updated)[field], def.type)) {
+            continue;
+        }
+        if (def.name == "IDSITUORCEVE") {
+            throw ServiceError(ErrorKind::Refusal, std::string(messages::statusChangeRefused));
+        }
+        // The description only follows the justification code; it is not stored.
+        if (def.name == "CDJUSTEXCHIS" || def.name == "CDOPEJUSTORC" ||
+            def.name == "DSJUSTEXCHIS") {
+            continue;
+        }
+        throw ServiceError(ErrorKind::Refusal, messages::fieldNotUpdatable(def.name));
+    }
+}
+
+std::vector<OrderChange> readChanges(const DataPacket& delta) {
+    const int branch = requireField(delta, "CDFILIAL");
+    const int number = requireField(delta, "NRORCAEVENTO");
+    const int sequence = requireField(delta, "NRSEQORCAEVE");
+    auto keyOf = [&](const std::vector<Variant>& row) {
+        OrderKey key{trimRight(row[static_cast<std::size_t>(branch)].AsString()),
+                     trimRight(row[static_cast<std::size_t>(number)].AsString()),
+                     row[static_cast<std::size_t>(sequence)].AsString()};
+        checkKey(key);
+        return key;
+    };
+
+    std::vector<OrderChange> changes;
+    for (std::size_t row = 0; row < delta.rows.size(); ++row) {
+        if (delta.rows[row].size() != delta.fields.size()) {
+            throw ServiceError(ErrorKind::InvalidArgument,
+                               messages::deltaMalformed("registro com número errado de valores."));
+        }
+        switch (delta.rowStatus[row]) {
+            case host::RowStatus::Inserted:
+                throw ServiceError(ErrorKind::Refusal, std::string(messages::insertRefused));
+            case host::RowStatus::Deleted:
+                changes.push_back({keyOf(delta.rows[row]), &delta.rows[row], nullptr});
+                break;
+            case host::RowStatus::Unmodified:
+                if (row + 1 >= delta.rows.size() ||
+                    delta.rowStatus[row + 1] != host::RowStatus::Modified ||
+                    delta.rows[row + 1].size() != delta.fields.size()) {
+                    throw ServiceError(
+                        ErrorKind::InvalidArgument,
+                        messages::deltaMalformed("registro original sem os novos valores."));
+                }
+                changes.push_back(
+                    {keyOf(delta.rows[row]), &delta.rows[row], &delta.rows[row + 1]});
+                checkUpdatableFields(delta, changes.back());
+                ++row;
+                break;
+            case host::RowStatus::Modified:
+                throw ServiceError(
+                    ErrorKind::InvalidArgument,
+                    messages::deltaMalformed("novos valores sem o registro original."));
+        }
+    }
+    return changes;
+}
+
+}  // namespace
+
+std::vector<std::string> parseCodeList(std::string_view list, std::string_view listName,
+                                       int width) {
+    std::vector<std::string> codes;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = list.find(',', start);
+        const std::string_view code =
+            list.substr(start, comma == std::string_view::npos ? std::string_view::npos
+                                                               : comma - start);
+        if (code.empty()) {
+            throw ServiceError(ErrorKind::InvalidArgument, messages::emptyCode(listName));
+        }
+        if (code.size() > static_cast<std::size_t>(width)) {
+            throw ServiceError(ErrorKind::InvalidArgument,
+                               messages::codeTooLong(listName, code, width));
+        }
+        if (codes.size() == static_cast<std::size_t>(maxCodesInList)) {
+            throw ServiceError(ErrorKind::InvalidArgument,
+                               messages::tooManyCodes(listName, maxCodesInList));
+        }
+        codes.emplace_back(code);
+        if (comma == std::string_view::npos) {
+            return codes;
+        }
+        start = comma + 1;
+    }
+}
+
+DataPacket OrderRules::listOrders(const std::string& branch, const OrderFilter& filter) {
+    checkWidth(branch, "CDFILIAL", 4);
+    OrderListQuery query;
+    query.branch = branch;
+    if (filter.allOrders != "T") {
+        query.numberRange = std::make_pair(filter.orderFrom, filter.orderTo);
+    }
+    if (filter.allDeliveries != "T") {
+        // Whole days: from the start of the first to the end of the last.
+        query.deliveryRange = std::make_pair(
+            host::TDateTime{std::floor(filter.deliveryFrom.days)},
+            host::TDateTime{std::floor(filter.deliveryTo.days) + 1.0});
+    }
+    if (filter.allSalesmen != "T") {
+        query.salesmen = parseCodeList(filter.salesmanList, "vendedores", 4);
+    }
+    if (filter.allCustomers != "T") {
+        query.customers = parseCodeList(filter.customerList, "clientes", 21);
+    }
+    return m_repository.orders(query);
+}
+
+std::pair<DataPacket, DataPacket> OrderRules::itemsAndObservation(const OrderKey& key) {
+    checkKey(key);
+    return {m_repository.items(key), m_repository.latestObservation(key)};
+}
+
+DataPacket OrderRules::childOrders(const std::string& branch, const std::string& number) {
+    checkWidth(branch, "CDFILIAL", 4);
+    checkWidth(number, "NRORCAEVENTO", 10);
+    return m_repository.childOrders(branch, number);
+}
+
+CancellationOutcome OrderRules::cancelApproval(const OrderKey& key,
+                                               const CancellationReason& reason,
+                                               host::TDateTime now) {
+    checkKey(key);
+    CancellationOutcome outcome;
+    // Every refusal below leaves the transaction to roll back, so nothing of a
+    // refused cancellation stays. Marking the order first takes its row lock:
+    // of two operators cancelling at once, the second finds it no longer
+    // approved.
+    host::sql::Transaction transaction(m_repository.database());
+    if (!m_repository.markPending(key, reason)) {
+        if (m_repository.status(key)) {
+            throw ServiceError(ErrorKind::Refusal, std::string(messages::orderNotApproved));
+        }
+        throw ServiceError(ErrorKind::NotFound, std::string(messages::orderNotFound));
+    }
+    DataPacket production = m_repository.productionOrders(key);
+    if (!production.rows.empty()) {
+        outcome.productionOrders = std::move(production);
+        return outcome;
+    }
+    DataPacket shipped = m_repository.shippedSalesOrders(key);
+    if (!shipped.rows.empty()) {
+        outcome.shippedOrders = std::move(shipped);
+        return outcome;
+    }
+    if (const auto document = m_repository.firstPaidReceivable(key)) {
+        throw ServiceError(ErrorKind::Refusal,
+                           messages::refusal(messages::paidReceivableKey, *document));
+    }
+    if (const auto document = m_repository.firstReceivableWithSlipSent(key)) {
+        throw ServiceError(ErrorKind::Refusal,
+                           messages::refusal(messages::bankSlipSentKey, *document));
+    }
+    m_repository.deleteReceivablesAndSalesOrders(key);
+    if (reason.observation && !isBlank(*reason.observation)) {
+        m_repository.addObservation(key, *reason.observation, reason.operatorCode,
+                                    reason.justification, now);
+    }
+    transaction.commit();
+    return outcome;
+}
+
+void OrderRules::applyChanges(const DataPacket& delta) {
+    if (delta.rows.empty()) {
+        return;
+    }
+    if (!delta.IsDelta() || delta.rowStatus.size() != delta.rows.size()) {
+        throw ServiceError(ErrorKind::InvalidArgument,
+                           messages::deltaMalformed("o pacote não traz a situação dos registros."));
+    }
+    const std::vector<OrderChange> changes = readChanges(delta);
+    const int justification = delta.FieldIndex("CDJUSTEXCHIS");
+    const int operatorCode = delta.FieldIndex("CDOPEJUSTORC");
+    const auto& stored = OrderRepository::storedOrderColumns();
+
+    host::sql::Transaction transaction(m_repository.database());
+    for (const OrderChange& change : changes) {
+        const auto current = m_repository.lockOrder(change.key);
+        if (!current) {
+            throw ServiceError(ErrorKind::Conflict, std::string(messages::changedByAnotherUser));
+        }
+        for (std::size_t column = 0; column < stored.size(); ++column) {
+            const int field = delta.FieldIndex(stored[column].name);
+            if (field >= 0 && !sameValue((*change.original)[static_cast<std::size_t>(field)],
+                                         (*current)[column], stored[column].type)) {
+                throw ServiceError(ErrorKind::Conflict,
+                                   std::string(messages::changedByAnotherUser));
+            }
+        }
+        if (change.updated != nullptr) {
+            auto newValue = [&](int field, std::string_view name) {
+                if (field >= 0) {
+                    return (*change.updated)[static_cast<std::size_t>(field)];
+                }
+                const auto at = std::find_if(stored.begin(), stored.end(),
+                                             [&](const auto& def) { return def.name == name; });
+                return (*current)[static_cast<std::size_t>(at - stored.begin())];
+            };
+            m_repository.updateReason(change.key, newValue(justification, "CDJUSTEXCHIS"),
+                                      newValue(operatorCode, "CDOPEJUSTORC"));
+            continue;
+        }
+        if (m_repository.countProductionOrders(change.key) > 0) {
+            throw ServiceError(ErrorKind::Refusal,
+                               std::string(messages::deleteRefusedProductionOrders));
+        }
+        if (m_repository.countSalesOrders(change.key) > 0) {
+            throw ServiceError(ErrorKind::Refusal, std::string(messages::deleteRefusedSalesOrders));
+        }
+        if (m_repository.countReceivables(change.key) > 0) {
+            throw ServiceError(ErrorKind::Refusal, std::string(messages::deleteRefusedReceivables));
+        }
+        m_repository.deleteOrder(change.key);
+    }
+    transaction.commit();
+}
+
+}  // namespace ore::server

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "host/data/data_packet.h"
+#include "server/order_repository.h"
+#include "server/order_types.h"
+
+namespace ore::server {
+
+// Codes joined by commas, no blanks, no quotes ("0001,0002"): each element is
+// one code, taken literally. Raises ServiceError (InvalidArgument) naming the
+// list for an empty element, a code wider than `width` or too many codes.
+std::vector<std::string> parseCodeList(std::string_view list, std::string_view listName,
+                                       int width);
+
+// The business rules of the order server. Each call is complete in itself
+// (nothing is remembered between calls); each write runs in one transaction.
+// Failures raise ServiceError with the text the operator sees.
+class OrderRules {
+public:
+    explicit OrderRules(OrderRepository& repository) : m_repository(repository) {}
+
+    host::DataPacket listOrders(const std::string& branch, const OrderFilter& filter);
+    // [items, latest observation or no row]
+    std::pair<host::DataPacket, host::DataPacket> itemsAndObservation(const OrderKey& key);
+    host::DataPacket childOrders(const std::string& branch, const std::string& number);
+    // `now` stamps the observation record, when one is added.
+    CancellationOutcome cancelApproval(const OrderKey& key, const CancellationReason& reason,
+                                       host::TDateTime now);
+    // Applies a change log of the order list (optimistic concurrency).
+    void applyChanges(const host::DataPacket& delta);
+
+private:
+    OrderRepository& m_repository;
+};
+
+}  // namespace ore::server

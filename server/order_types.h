@@ -1,0 +1,46 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "host/data/data_packet.h"
+#include "host/data/variant.h"
+
+namespace ore::server {
+
+// An order: branch, number and sequence ("00" for a parent order).
+struct OrderKey {
+    std::string branch;
+    std::string number;
+    std::string sequence;
+};
+
+// The criteria of the order list as the screen sends them: an all-flag "T"
+// switches its criterion off.
+struct OrderFilter {
+    std::string orderFrom;
+    std::string orderTo;
+    std::string allOrders;
+    host::TDateTime deliveryFrom;
+    host::TDateTime deliveryTo;
+    std::string allDeliveries;
+    std::string salesmanList;
+    std::string allSalesmen;
+    std::string customerList;
+    std::string allCustomers;
+};
+
+// Why an approval is cancelled; a request from an older screen carries none.
+struct CancellationReason {
+    std::optional<std::string> justification;
+    std::optional<std::string> observation;
+    std::optional<std::string> operatorCode;
+};
+
+// Both empty: the approval was cancelled.
+struct CancellationOutcome {
+    std::optional<host::DataPacket> productionOrders;
+    std::optional<host::DataPacket> shippedOrders;
+};
+
+}  // namespace ore::server

@@ -1,0 +1,107 @@
+#include "db/schema.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/test_database.h"
+
+namespace db {
+namespace {
+
+using host::FieldDef;
+using host::FieldType;
+
+FieldDef text(const char* name, int size) { return {name, FieldType::String, size}; }
+FieldDef when(const char* name) { return {name, FieldType::DateTime, 0}; }
+FieldDef number(const char* name) { return {name, FieldType::Float, 0}; }
+
+struct TableCase {
+    const char* table;
+    std::vector<FieldDef> columns;
+};
+
+const std::vector<TableCase> kTables = {
+    {"FILIAL", {text("CDFILIAL", 4), text("NMFILIAL", 30)}},
+    {"JUSTEXCHIS", {text("CDJUSTEXCHIS", 4), text("DSJUSTEXCHIS", 40)}},
+    {"VENDEDOR", {text("CDVENDEDOR", 4), text("NMFANVEN", 50)}},
+    {"PAIS", {text("CDPAIS", 4), text("NMPAIS", 30)}},
+    {"MUNICIPIO",
+     {text("CDPAIS", 4), text("SGESTADO", 2), text("CDMUNICIPIO", 7), text("NMMUNICIPIO", 30)}},
+    {"CLIENTE",
+     {text("CDCLIENTE", 21), text("IDTPIJURCLIE", 1), text("NRINSJURCLIE", 20),
+      text("NMFANTCLIE", 50), text("NMRAZSOCCLIE", 50)}},
+    {"ENDECLIE",
+     {text("CDCLIENTE", 21), text("IDTPENDECLIE", 1), text("CDPAIS", 4), text("SGESTADO", 2),
+      text("CDMUNICIPIO", 7), text("DSENDECLIE", 50)}},
+    {"PRECOBASE", {text("CDPRECOBASE", 2), text("DSPRECOBASE", 30)}},
+    {"PRODUTO",
+     {text("CDPRODUTO", 10), text("CDARVPROD", 20), text("NMPRODUTO", 50),
+      text("SGUNIDADE", 10)}},
+    {"ORCAEVENTO",
+     {text("CDFILIAL", 4), text("NRORCAEVENTO", 10), text("NRSEQORCAEVE", 2),
+      text("IDSITUORCEVE", 1), when("DTEVENTO"), number("QTCONVORCEVE"), text("CDPRECOBASE", 2),
+      when("DTVALIORCEVE"), text("CDVENDEDOR", 4), text("CDCLIENTE", 21),
+      text("DSTITUORCEVE", 100), text("NMCLIEORCEVE", 50), text("CDJUSTEXCHIS", 4),
+      text("CDOPEJUSTORC", 12), when("DTHRENTROREV")}},
+    {"ITORCAEVEN",
+     {text("CDFILIAL", 4), text("NRORCAEVENTO", 10), text("NRSEQORCAEVE", 2),
+      text("NRITEMORCEVE", 10), text("CDPRODUTO", 10), number("QTITEMORCEVE"),
+      number("VRITEMORCEVE"), number("VRDESCITOREV"), text("IDITOREVPROD", 1),
+      text("NROPCAITOREV", 2), text("CDGRTOTAPROD", 3)}},
+    {"OBSJUSTORC",
+     {text("CDFILIAL", 4), text("NRORCAEVENTO", 10), text("NRSEQORCAEVE", 2),
+      {"NRSEQHISTORCA", FieldType::Integer, 0}, when("DTHRHISTORCA"),
+      {"TXOBSJUSTORC", FieldType::Blob, 0}, text("CDOPERADOR", 12), text("CDJUSTEXCHIS", 4)}},
+    {"PEDIDO",
+     {text("CDFILIAL", 4), text("NRPEDIDO", 10), text("NRORCAEVENTO", 10),
+      text("NRSEQORCAEVE", 2), text("IDSITUPEDIDO", 1)}},
+    {"ORDEMPROD",
+     {text("CDFILIAL", 4), text("NRORDPROD", 10), text("NRSUBORDPROD", 1), text("NRPEDIDO", 10),
+      text("CDPRODUTO", 10)}},
+    {"CONTARECEBER",
+     {text("CDFILIAL", 4), text("NRDOCUMENTO", 10), text("NRORCAEVENTO", 10),
+      text("NRSEQORCAEVE", 2), number("VRDOCUMENTO"), text("IDBAIXADA", 1),
+      text("IDBOLETOENVIADO", 1)}},
+};
+
+class SchemaTest : public testsupport::EngineTest {};
+
+TEST_P(SchemaTest, EveryTableHasItsColumnsWithTheirTypesAndSizes) {
+    for (const TableCase& table : kTables) {
+        const auto packet =
+            database().query("SELECT * FROM " + std::string(table.table) + " WHERE 1 = 0");
+        EXPECT_EQ(packet.fields, table.columns) << table.table;
+    }
+}
+
+TEST_P(SchemaTest, CreatingItAgainChangesNothing) {
+    database().execute("INSERT INTO FILIAL (CDFILIAL, NMFILIAL) VALUES ('0001', 'MATRIZ')");
+    createSchema(database());
+    EXPECT_EQ(database().query("SELECT NMFILIAL FROM FILIAL").rows.at(0).at(0),
+              host::Variant("MATRIZ"));
+}
+
+TEST_P(SchemaTest, KeysAreEnforced) {
+    database().execute("INSERT INTO FILIAL (CDFILIAL) VALUES ('0001')");
+    EXPECT_THROW(database().execute("INSERT INTO FILIAL (CDFILIAL) VALUES ('0001')"),
+                 host::sql::DatabaseError);
+    EXPECT_THROW(database().execute("INSERT INTO FILIAL (CDFILIAL) VALUES (NULL)"),
+                 host::sql::DatabaseError);
+    // Children need their order.
+    EXPECT_THROW(database().execute("INSERT INTO ITORCAEVEN (CDFILIAL, NRORCAEVENTO, "
+                                    "NRSEQORCAEVE, NRITEMORCEVE) VALUES ('0001', '1', '00', '1')"),
+                 host::sql::DatabaseError);
+    // Every other column takes a null.
+    EXPECT_EQ(database().execute("INSERT INTO ORCAEVENTO (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE) "
+                                 "VALUES ('0001', '0000000001', '00')"),
+              1);
+}
+
+ORE_ON_BOTH_ENGINES(SchemaTest);
+
+TEST(SchemaText, IsTheOneCompiledIn) {
+    EXPECT_NE(schemaSql().find("CREATE TABLE IF NOT EXISTS ORCAEVENTO"), std::string_view::npos);
+    EXPECT_NE(schemaSql().find("IX_ORDEMPROD_PEDIDO"), std::string_view::npos);
+}
+
+}  // namespace
+}  // namespace db
