@@ -41,5 +41,7 @@ function(ore_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gtest GTest::gmock GTest::gtest_main)
   ore_apply_warnings(${name})
   include(GoogleTest)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES LABELS "${ARG_LABELS}")
+  # Escaped so that every label of the list reaches each discovered test.
+  string(REPLACE ";" "\\;" labels "${ARG_LABELS}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES LABELS "${labels}")
 endfunction()

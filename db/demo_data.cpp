@@ -73,7 +73,9 @@ std::string padded(std::int64_t number, int width) {
     return text;
 }
 
-TDateTime at(const char* text) { return *host::sql::parseTimestamp(text); }
+TDateTime at(const char* text) {
+    return *host::sql::parseTimestamp(text);
+}
 
 // Registration numbers with valid check digits: CPF (11 digits) for persons,
 // CNPJ (14 digits) for companies.
@@ -150,8 +152,7 @@ constexpr std::array<FixedCustomer, 6> kFixedCustomers = {{
     {"000003", "F", "JOÃO PEREIRA", "JOÃO PEREIRA DOS SANTOS", 2, "RUA DA BAHIA, 55"},
     {"000004", "J", "BUFFET D'ÁVILA", "D'ÁVILA BUFFET LTDA", 3, "AV. IPIRANGA, 1234"},
     {"000005", "F", "ANA SOUZA", "ANA CAROLINA SOUZA", 4, "RUA XV DE NOVEMBRO, 10"},
-    {"000006", "J", "CONSTRUTORA HORIZONTE", "HORIZONTE CONSTRUÇÕES S.A.", 0,
-     "AV. PAULISTA, 900"},
+    {"000006", "J", "CONSTRUTORA HORIZONTE", "HORIZONTE CONSTRUÇÕES S.A.", 0, "AV. PAULISTA, 900"},
 }};
 
 constexpr std::array<const char*, 5> kEventTitles = {"CASAMENTO", "ANIVERSÁRIO", "FORMATURA",
@@ -223,8 +224,8 @@ public:
     // Item numbers count from 1 within the order.
     double item(const Order& o, int itemNumber, const Product& product, double quantity,
                 double price) {
-        m_items.add({o.branch, o.number, o.sequence, padded(itemNumber, 10), product.code,
-                     quantity, price, 0.0, "P", "01", "001"});
+        m_items.add({o.branch, o.number, o.sequence, padded(itemNumber, 10), product.code, quantity,
+                     price, 0.0, "P", "01", "001"});
         return quantity * price;
     }
 
@@ -234,22 +235,21 @@ public:
     }
     void observation(const Order& o, int sequence, TDateTime when, const std::string& text,
                      const char* operatorCode) {
-        m_observations.add({o.branch, o.number, o.sequence, Variant(sequence), when,
-                            Blob{text}, operatorCode, Variant()});
+        m_observations.add({o.branch, o.number, o.sequence, Variant(sequence), when, Blob{text},
+                            operatorCode, Variant()});
     }
 
     void salesOrder(const Order& o, const std::string& number, const char* status) {
         m_salesOrders.add({o.branch, number, o.number, o.sequence, status});
     }
 
-    void productionOrder(const std::string& branch, const std::string& number,
-                         const char* subOrder, const std::string& salesOrder,
-                         const char* product) {
+    void productionOrder(const std::string& branch, const std::string& number, const char* subOrder,
+                         const std::string& salesOrder, const char* product) {
         m_productionOrders.add({branch, number, subOrder, salesOrder, product});
     }
 
-    void receivable(const Order& o, const std::string& document, double amount,
-                    const char* paid, const char* slipSent) {
+    void receivable(const Order& o, const std::string& document, double amount, const char* paid,
+                    const char* slipSent) {
         m_receivables.add({o.branch, document, o.number, o.sequence, amount, paid, slipSent});
     }
 
@@ -325,9 +325,8 @@ void writeLookups(host::sql::Database& database, DemoSummary& summary, std::int6
         municipalities.flush();
     }
     {
-        Inserter priceBases(database,
-                            "INSERT INTO PRECOBASE (CDPRECOBASE, DSPRECOBASE) VALUES (:C, :D)",
-                            ignored);
+        Inserter priceBases(
+            database, "INSERT INTO PRECOBASE (CDPRECOBASE, DSPRECOBASE) VALUES (:C, :D)", ignored);
         priceBases.add({"01", "VAREJO"});
         priceBases.add({"02", "ATACADO"});
         priceBases.add({"03", "EVENTOS CORPORATIVOS"});
@@ -393,16 +392,17 @@ using Order = DemoWriter::Order;
 Order fixedOrder(const char* branch, int number, const char* sequence, const char* status,
                  int customer, int salesman, const char* title, const char* delivery) {
     const FixedCustomer& c = kFixedCustomers[static_cast<std::size_t>(customer - 1)];
-    return Order{branch,          padded(number, 10), sequence, status, c.code, c.tradeName,
-                 padded(salesman, 4), title,          at(delivery), Variant(), Variant()};
+    return Order{branch,      padded(number, 10),  sequence, status,       c.code,
+                 c.tradeName, padded(salesman, 4), title,    at(delivery), Variant(),
+                 Variant()};
 }
 
 void writeFixedOrders(DemoWriter& w) {
     const auto& p = kProducts;
 
     // Branch 0001: one order per outcome of a cancellation (see db/DEMO.md).
-    Order o = fixedOrder("0001", 101, "00", "2", 1, 1, "CASAMENTO MARIA E JOSÉ",
-                         "2025-03-10 09:00:00");
+    Order o =
+        fixedOrder("0001", 101, "00", "2", 1, 1, "CASAMENTO MARIA E JOSÉ", "2025-03-10 09:00:00");
     w.order(o, 150, "01");
     double total = w.item(o, 1, p[1], 3.0, 1.234) + w.item(o, 2, p[4], 2.5, 4.0);
     w.observation(o, 1, "2025-02-20 00:00:00", "Primeira observação da encomenda 101.", "VENDAS");
@@ -411,8 +411,7 @@ void writeFixedOrders(DemoWriter& w) {
     w.salesOrder(o, o.number, "A");
     w.receivable(o, o.number, total, "N", "N");
 
-    o = fixedOrder("0001", 102, "00", "2", 2, 2, "CONFRATERNIZAÇÃO ALEGRIA",
-                   "2025-03-10 14:30:00");
+    o = fixedOrder("0001", 102, "00", "2", 2, 2, "CONFRATERNIZAÇÃO ALEGRIA", "2025-03-10 14:30:00");
     w.order(o, 80, "02");
 
     o = fixedOrder("0001", 103, "00", "3", 3, 3, "ANIVERSÁRIO JOÃO", "2025-03-11 10:00:00");
@@ -444,8 +443,7 @@ void writeFixedOrders(DemoWriter& w) {
     total = w.item(o, 1, p[3], 24.0, 8.5);
     w.receivable(o, o.number, total, "S", "N");
 
-    o = fixedOrder("0001", 108, "00", "3", 2, 5, "COQUETEL DE LANÇAMENTO",
-                   "2025-03-13 16:00:00");
+    o = fixedOrder("0001", 108, "00", "3", 2, 5, "COQUETEL DE LANÇAMENTO", "2025-03-13 16:00:00");
     w.order(o, 120, "02");
     total = w.item(o, 1, p[6], 3.0, 29.9);
     w.observation(o, 1, "2025-03-03 00:00:00", "Boleto enviado ao banco.", "FINANCEIRO");
@@ -495,8 +493,7 @@ void writeFixedOrders(DemoWriter& w) {
     o = fixedOrder("0003", 301, "00", "2", 3, 4, "CASAMENTO NORTE", "2025-03-10 09:00:00");
     w.order(o, 180, "01");
     w.item(o, 1, p[0], 3.0, 45.5);
-    o = fixedOrder("0003", 302, "00", "3", 6, 5, "CONFRATERNIZAÇÃO NORTE",
-                   "2025-03-13 17:00:00");
+    o = fixedOrder("0003", 302, "00", "3", 6, 5, "CONFRATERNIZAÇÃO NORTE", "2025-03-13 17:00:00");
     w.order(o, 60, "03");
     w.receivable(o, o.number, 500.0, "N", "N");
 }
@@ -577,8 +574,7 @@ DemoSummary generateDemoData(host::sql::Database& database, std::int64_t orders)
             "The database already holds branches or orders; demo data needs an empty one");
     }
     DemoSummary summary;
-    const std::int64_t customers =
-        static_cast<std::int64_t>(kFixedCustomers.size()) + orders / 20;
+    const std::int64_t customers = static_cast<std::int64_t>(kFixedCustomers.size()) + orders / 20;
     // The secondary indexes of a large load only stay fast while their pages
     // stay in memory; SQLite's default cache is 2 MB.
     const bool sqlite = database.engine() == host::sql::Engine::sqlite;

@@ -173,9 +173,9 @@ void FormWindows::closed(host::TForm& form) {
     }
     // The window may be in the middle of one of its own signals: it goes
     // once control is back in the event loop.
-    if (auto* child = qobject_cast<FormSubWindow*>(entry.window.data())) {
+    if (auto* child = dynamic_cast<FormSubWindow*>(entry.window.data())) {
         child->closeForGood();
-    } else if (auto* dialog = qobject_cast<FormDialog*>(entry.window.data())) {
+    } else if (auto* dialog = dynamic_cast<FormDialog*>(entry.window.data())) {
         dialog->closeForGood();
         dialog->deleteLater();
     }

@@ -8,7 +8,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "host/ui/data_rows.h"
 
 namespace desktop {
 
@@ -43,14 +42,14 @@ PickListDialog::PickListDialog(const host::PickListRequest& request, QWidget* pa
         QList<QStandardItem*> line;
         for (const host::TField* field : columns) {
             auto* item = new QStandardItem(
-                QString::fromStdString(host::DisplayTextAt(*rows, recNo, *field)));
+                QString::fromStdString(field->DisplayTextAt(recNo)));
             item->setEditable(false);
             line << item;
         }
         if (m_multiple && !line.isEmpty()) {
             line.front()->setCheckable(true);
             const std::string code =
-                key != nullptr ? host::ValueAt(*rows, recNo, *key).AsString() : std::string();
+                key != nullptr ? key->ValueAt(recNo).AsString() : std::string();
             const bool preselected =
                 std::find(request.preselected.begin(), request.preselected.end(), code) !=
                 request.preselected.end();

@@ -2,6 +2,8 @@
 
 #include "host/ui/platform.h"
 
+#include <QString>
+
 class QWidget;
 
 namespace desktop {

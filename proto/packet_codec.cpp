@@ -203,9 +203,9 @@ void decodeInto(const ORE06100::Packet& message, DataPacket& packet) {
     const std::size_t count = message.row_count();
     const std::size_t first = packet.rows.size();
     if (static_cast<std::size_t>(message.columns_size()) != width) {
-        throw PacketCodecError("Pacote de dados inválido: " +
-                               std::to_string(message.columns_size()) + " colunas para " +
-                               std::to_string(width) + " campos.");
+        throw PacketCodecError(
+            "Pacote de dados inválido: " + std::to_string(message.columns_size()) +
+            " colunas para " + std::to_string(width) + " campos.");
     }
     if (message.row_states_size() > 0) {
         if (static_cast<std::size_t>(message.row_states_size()) != count ||
@@ -224,18 +224,19 @@ void decodeInto(const ORE06100::Packet& message, DataPacket& packet) {
         const ORE06100::Column& column = message.columns(static_cast<int>(field));
         const std::string& nulls = column.nulls();
         if (!nulls.empty() && nulls.size() != (count + 7) / 8) {
-            throw PacketCodecError("Pacote de dados inválido: mapa de nulos do campo " +
-                                   def.name + " com tamanho errado.");
+            throw PacketCodecError("Pacote de dados inválido: mapa de nulos do campo " + def.name +
+                                   " com tamanho errado.");
         }
         const bool textual = isTextual(def.type);
-        const int available = textual ? column.text_lengths_size()
+        const int available = textual                          ? column.text_lengths_size()
                               : def.type == FieldType::Integer ? column.integers_size()
                                                                : column.numbers_size();
         const std::string& text = column.text();
         std::size_t offset = 0;
         int next = 0;
         for (std::size_t row = 0; row < count; ++row) {
-            if (!nulls.empty() && ((static_cast<unsigned char>(nulls[row / 8]) >> (row % 8)) & 1U)) {
+            if (!nulls.empty() &&
+                ((static_cast<unsigned char>(nulls[row / 8]) >> (row % 8)) & 1U)) {
                 continue;
             }
             if (next >= available) {

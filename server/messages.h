@@ -59,8 +59,7 @@ inline std::string codeTooLong(std::string_view list, std::string_view code, int
 }
 
 inline std::string tooManyCodes(std::string_view list, int limit) {
-    return "Lista de " + std::string(list) + " com mais de " + std::to_string(limit) +
-           " códigos.";
+    return "Lista de " + std::string(list) + " com mais de " + std::to_string(limit) + " códigos.";
 }
 
 inline std::string keyFieldTooLong(std::string_view field, int width) {

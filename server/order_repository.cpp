@@ -24,9 +24,7 @@ const char* const latestObservationFirst =
     " NRSEQHISTORCA DESC";
 
 Params keyParams(const OrderKey& key) {
-    return {{"CDFILIAL", key.branch},
-            {"NRORCAEVENTO", key.number},
-            {"NRSEQORCAEVE", key.sequence}};
+    return {{"CDFILIAL", key.branch}, {"NRORCAEVENTO", key.number}, {"NRSEQORCAEVE", key.sequence}};
 }
 
 Variant optionalText(const std::optional<std::string>& text) {
@@ -49,15 +47,15 @@ std::string bindList(const std::string& prefix, const std::vector<std::string>& 
 
 const std::vector<FieldDef>& OrderRepository::orderListFields() {
     static const std::vector<FieldDef> fields = {
-        {"NRORCAEVENTO", FieldType::String, 10}, {"NMFANTCLIE", FieldType::String, 50},
-        {"IDSITUORCEVE", FieldType::String, 1},  {"CDFILIAL", FieldType::String, 4},
+        {"NRORCAEVENTO", FieldType::String, 10},     {"NMFANTCLIE", FieldType::String, 50},
+        {"IDSITUORCEVE", FieldType::String, 1},      {"CDFILIAL", FieldType::String, 4},
         {"NRSEQORCAEVE", FieldType::FixedString, 2}, {"DTEVENTO", FieldType::DateTime, 0},
-        {"QTCONVORCEVE", FieldType::Float, 0},   {"CDPRECOBASE", FieldType::String, 2},
-        {"DSPRECOBASE", FieldType::String, 30},  {"DTVALIORCEVE", FieldType::DateTime, 0},
-        {"CDVENDEDOR", FieldType::String, 4},    {"CDCLIENTE", FieldType::String, 21},
-        {"DSTITUORCEVE", FieldType::String, 100}, {"NMCLIEORCEVE", FieldType::String, 50},
-        {"CDJUSTEXCHIS", FieldType::String, 4},  {"CDOPEJUSTORC", FieldType::String, 12},
-        {"DSJUSTEXCHIS", FieldType::String, 40}, {"DTHRENTROREV", FieldType::DateTime, 0},
+        {"QTCONVORCEVE", FieldType::Float, 0},       {"CDPRECOBASE", FieldType::String, 2},
+        {"DSPRECOBASE", FieldType::String, 30},      {"DTVALIORCEVE", FieldType::DateTime, 0},
+        {"CDVENDEDOR", FieldType::String, 4},        {"CDCLIENTE", FieldType::String, 21},
+        {"DSTITUORCEVE", FieldType::String, 100},    {"NMCLIEORCEVE", FieldType::String, 50},
+        {"CDJUSTEXCHIS", FieldType::String, 4},      {"CDOPEJUSTORC", FieldType::String, 12},
+        {"DSJUSTEXCHIS", FieldType::String, 40},     {"DTHRENTROREV", FieldType::DateTime, 0},
     };
     return fields;
 }
@@ -94,9 +92,9 @@ const std::vector<FieldDef>& OrderRepository::childOrderFields() {
 
 const std::vector<FieldDef>& OrderRepository::productionOrderFields() {
     static const std::vector<FieldDef> fields = {
-        {"CDFILIAL", FieldType::String, 4},     {"NRPEDIDO", FieldType::String, 10},
-        {"NRORDPROD", FieldType::String, 10},   {"NRSUBORDPROD", FieldType::String, 1},
-        {"NMPRODUTO", FieldType::String, 50},   {"CDPRODUTO", FieldType::String, 10},
+        {"CDFILIAL", FieldType::String, 4},   {"NRPEDIDO", FieldType::String, 10},
+        {"NRORDPROD", FieldType::String, 10}, {"NRSUBORDPROD", FieldType::String, 1},
+        {"NMPRODUTO", FieldType::String, 50}, {"CDPRODUTO", FieldType::String, 10},
         {"CDARVPROD", FieldType::String, 20},
     };
     return fields;
@@ -234,8 +232,8 @@ DataPacket OrderRepository::productionOrders(const OrderKey& key) {
 }
 
 DataPacket OrderRepository::shippedSalesOrders(const OrderKey& key) {
-    return select(std::string("SELECT CDFILIAL, NRPEDIDO FROM PEDIDO WHERE ") +
-                      orderKeyCondition + " AND IDSITUPEDIDO = 'E' ORDER BY NRPEDIDO",
+    return select(std::string("SELECT CDFILIAL, NRPEDIDO FROM PEDIDO WHERE ") + orderKeyCondition +
+                      " AND IDSITUPEDIDO = 'E' ORDER BY NRPEDIDO",
                   keyParams(key), shippedOrderFields());
 }
 
@@ -272,10 +270,10 @@ void OrderRepository::addObservation(const OrderKey& key, const std::string& tex
                                      const std::optional<std::string>& operatorCode,
                                      const std::optional<std::string>& justification,
                                      host::TDateTime when) {
-    const DataPacket latest = m_database.query(
-        std::string("SELECT DTHRHISTORCA FROM OBSJUSTORC WHERE ") + orderKeyCondition +
-            latestObservationFirst + " LIMIT 1",
-        keyParams(key));
+    const DataPacket latest =
+        m_database.query(std::string("SELECT DTHRHISTORCA FROM OBSJUSTORC WHERE ") +
+                             orderKeyCondition + latestObservationFirst + " LIMIT 1",
+                         keyParams(key));
     if (!latest.rows.empty() && !latest.rows.front().front().IsNull()) {
         // A clock set back must not make the new record older than the latest.
         when.days = std::max(when.days, latest.rows.front().front().AsDateTime().days);
@@ -321,11 +319,10 @@ void OrderRepository::updateReason(const OrderKey& key, const Variant& justifica
     Params params = keyParams(key);
     params.emplace_back("CDJUSTEXCHIS", justification);
     params.emplace_back("CDOPEJUSTORC", operatorCode);
-    m_database.execute(
-        std::string("UPDATE ORCAEVENTO SET CDJUSTEXCHIS = :CDJUSTEXCHIS,"
-                    " CDOPEJUSTORC = :CDOPEJUSTORC WHERE ") +
-            orderKeyCondition,
-        params);
+    m_database.execute(std::string("UPDATE ORCAEVENTO SET CDJUSTEXCHIS = :CDJUSTEXCHIS,"
+                                   " CDOPEJUSTORC = :CDOPEJUSTORC WHERE ") +
+                           orderKeyCondition,
+                       params);
 }
 
 std::int64_t OrderRepository::count(const std::string& statement, const OrderKey& key) {
@@ -347,8 +344,7 @@ std::int64_t OrderRepository::countProductionOrders(const OrderKey& key) {
 }
 
 std::int64_t OrderRepository::countReceivables(const OrderKey& key) {
-    return count(std::string("SELECT COUNT(*) FROM CONTARECEBER WHERE ") + orderKeyCondition,
-                 key);
+    return count(std::string("SELECT COUNT(*) FROM CONTARECEBER WHERE ") + orderKeyCondition, key);
 }
 
 void OrderRepository::deleteOrder(const OrderKey& key) {

@@ -14,7 +14,7 @@ namespace ore::server {
 // Which orders the list holds; an empty optional leaves that criterion out.
 struct OrderListQuery {
     std::string branch;
-    std::optional<std::pair<std::string, std::string>> numberRange;  // inclusive, as text
+    std::optional<std::pair<std::string, std::string>> numberRange;            // inclusive, as text
     std::optional<std::pair<host::TDateTime, host::TDateTime>> deliveryRange;  // [from, until)
     std::optional<std::vector<std::string>> salesmen;
     std::optional<std::vector<std::string>> customers;

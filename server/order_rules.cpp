@@ -140,8 +140,7 @@ std::vector<OrderChange> readChanges(const DataPacket& delta) {
                         ErrorKind::InvalidArgument,
                         messages::deltaMalformed("registro original sem os novos valores."));
                 }
-                changes.push_back(
-                    {keyOf(delta.rows[row]), &delta.rows[row], &delta.rows[row + 1]});
+                changes.push_back({keyOf(delta.rows[row]), &delta.rows[row], &delta.rows[row + 1]});
                 checkUpdatableFields(delta, changes.back());
                 ++row;
                 break;
@@ -162,9 +161,8 @@ std::vector<std::string> parseCodeList(std::string_view list, std::string_view l
     std::size_t start = 0;
     while (true) {
         const std::size_t comma = list.find(',', start);
-        const std::string_view code =
-            list.substr(start, comma == std::string_view::npos ? std::string_view::npos
-                                                               : comma - start);
+        const std::string_view code = list.substr(
+            start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
         if (code.empty()) {
             throw ServiceError(ErrorKind::InvalidArgument, messages::emptyCode(listName));
         }
@@ -193,9 +191,9 @@ DataPacket OrderRules::listOrders(const std::string& branch, const OrderFilter& 
     }
     if (filter.allDeliveries != "T") {
         // Whole days: from the start of the first to the end of the last.
-        query.deliveryRange = std::make_pair(
-            host::TDateTime{std::floor(filter.deliveryFrom.days)},
-            host::TDateTime{std::floor(filter.deliveryTo.days) + 1.0});
+        query.deliveryRange =
+            std::make_pair(host::TDateTime{std::floor(filter.deliveryFrom.days)},
+                           host::TDateTime{std::floor(filter.deliveryTo.days) + 1.0});
     }
     if (filter.allSalesmen != "T") {
         query.salesmen = parseCodeList(filter.salesmanList, "vendedores", 4);

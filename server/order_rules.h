@@ -14,8 +14,7 @@ namespace ore::server {
 // Codes joined by commas, no blanks, no quotes ("0001,0002"): each element is
 // one code, taken literally. Raises ServiceError (InvalidArgument) naming the
 // list for an empty element, a code wider than `width` or too many codes.
-std::vector<std::string> parseCodeList(std::string_view list, std::string_view listName,
-                                       int width);
+std::vector<std::string> parseCodeList(std::string_view list, std::string_view listName, int width);
 
 // The business rules of the order server. Each call is complete in itself
 // (nothing is remembered between calls); each write runs in one transaction.

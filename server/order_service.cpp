@@ -84,11 +84,16 @@ OrderKey keyOf(const ORE06100::OrderKey& key) {
 }
 
 OrderFilter filterOf(const ORE06100::OrderFilter& filter) {
-    return {filter.order_from(),     filter.order_to(),
-            filter.all_orders(),     host::TDateTime{filter.delivery_from()},
-            host::TDateTime{filter.delivery_to()}, filter.all_deliveries(),
-            filter.salesman_list(),  filter.all_salesmen(),
-            filter.customer_list(),  filter.all_customers()};
+    return {filter.order_from(),
+            filter.order_to(),
+            filter.all_orders(),
+            host::TDateTime{filter.delivery_from()},
+            host::TDateTime{filter.delivery_to()},
+            filter.all_deliveries(),
+            filter.salesman_list(),
+            filter.all_salesmen(),
+            filter.customer_list(),
+            filter.all_customers()};
 }
 
 std::optional<std::string> givenText(bool present, const std::string& text) {
@@ -106,9 +111,10 @@ host::TDateTime localNow() {
     std::tm local{};
     localtime_r(&seconds, &local);
     // Days from 1899-12-30 to the local calendar day, then the local time of day.
-    const std::chrono::year_month_day day{std::chrono::year{local.tm_year + 1900},
-                                          std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
-                                          std::chrono::day{static_cast<unsigned>(local.tm_mday)}};
+    const std::chrono::year_month_day day{
+        std::chrono::year{local.tm_year + 1900},
+        std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
+        std::chrono::day{static_cast<unsigned>(local.tm_mday)}};
     const auto epoch = std::chrono::sys_days{std::chrono::year{1899} / 12 / 30};
     const double days = static_cast<double>((std::chrono::sys_days{day} - epoch).count());
     const double secondsOfDay = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
@@ -122,7 +128,8 @@ grpc::Status OrderService::GetEncomenda(grpc::ServerContext* context,
                                         const ORE06100::GetEncomendaRequest* request,
                                         grpc::ServerWriter<ORE06100::GetEncomendaChunk>* writer) {
     return runCall("GetEncomenda", context, m_pool, [&](OrderRules& rules) {
-        const host::DataPacket packet = rules.listOrders(request->branch(), filterOf(request->filter()));
+        const host::DataPacket packet =
+            rules.listOrders(request->branch(), filterOf(request->filter()));
         ORE06100::GetEncomendaChunk chunk;
         bool first = true;
         proto::encodeChunks(packet, proto::defaultChunkBytes, [&](ORE06100::Packet& part) {

@@ -17,7 +17,8 @@ enum class ErrorKind {
 // A failure whose text an operator can read as it is.
 class ServiceError : public std::runtime_error {
 public:
-    ServiceError(ErrorKind kind, const std::string& text) : std::runtime_error(text), m_kind(kind) {}
+    ServiceError(ErrorKind kind, const std::string& text)
+        : std::runtime_error(text), m_kind(kind) {}
     ErrorKind kind() const { return m_kind; }
 
 private:

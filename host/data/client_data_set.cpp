@@ -432,7 +432,8 @@ struct TClientDataSet::Impl {
         for (std::size_t r = 0; r < packet.rows.size(); ++r) {
             const Values& source = packet.rows[r];
             if (source.size() != width) {
-                throw EDatabaseError(prefixed("Row " + std::to_string(r + 1) + " of the packet has " +
+                throw EDatabaseError(prefixed("Row " + std::to_string(r + 1) +
+                                              " of the packet has " +
                                               std::to_string(source.size()) + " values for " +
                                               std::to_string(width) + " fields"));
             }
@@ -612,11 +613,17 @@ void TClientDataSet::Last() {
     m_impl->moveTo(RecordCount() - 1, false, true);
 }
 
-bool TClientDataSet::Bof() const { return !Active() || m_impl->bof; }
+bool TClientDataSet::Bof() const {
+    return !Active() || m_impl->bof;
+}
 
-bool TClientDataSet::Eof() const { return !Active() || m_impl->eof; }
+bool TClientDataSet::Eof() const {
+    return !Active() || m_impl->eof;
+}
 
-int TClientDataSet::RecNo() const { return Active() ? m_impl->current + 1 : 0; }
+int TClientDataSet::RecNo() const {
+    return Active() ? m_impl->current + 1 : 0;
+}
 
 void TClientDataSet::SetRecNo(int recNo) {
     m_impl->checkActive();

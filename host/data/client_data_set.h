@@ -185,9 +185,7 @@ public:
     explicit TDataSource(std::string name = {}, TClientDataSet* dataSet = nullptr)
         : m_name(std::move(name)), DataSet(dataSet) {}
     const std::string& Name() const { return m_name; }
-    TDataSetState State() const {
-        return DataSet ? DataSet->State() : TDataSetState::dsInactive;
-    }
+    TDataSetState State() const { return DataSet ? DataSet->State() : TDataSetState::dsInactive; }
 
 private:
     std::string m_name;

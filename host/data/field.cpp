@@ -42,9 +42,13 @@ Variant TField::Value() const {
     return value;
 }
 
-void TField::SetValue(const Variant& value) { m_owner.SetFieldValue(*this, value); }
+void TField::SetValue(const Variant& value) {
+    m_owner.SetFieldValue(*this, value);
+}
 
-bool TField::IsNull() const { return m_owner.GetFieldValue(*this).IsNull(); }
+bool TField::IsNull() const {
+    return m_owner.GetFieldValue(*this).IsNull();
+}
 
 std::string TField::AsString() const {
     const Variant value = m_owner.GetFieldValue(*this);
@@ -91,7 +95,9 @@ double TField::AsFloat() const {
     return value.AsFloat();
 }
 
-void TField::SetAsFloat(double value) { SetValue(Variant(value)); }
+void TField::SetAsFloat(double value) {
+    SetValue(Variant(value));
+}
 
 std::int64_t TField::AsInteger() const {
     const Variant value = m_owner.GetFieldValue(*this);
@@ -105,7 +111,9 @@ std::int64_t TField::AsInteger() const {
     return value.AsInteger();
 }
 
-void TField::SetAsInteger(std::int64_t value) { SetValue(Variant(value)); }
+void TField::SetAsInteger(std::int64_t value) {
+    SetValue(Variant(value));
+}
 
 TDateTime TField::AsDateTime() const {
     const Variant value = m_owner.GetFieldValue(*this);
@@ -115,9 +123,13 @@ TDateTime TField::AsDateTime() const {
     return value.AsDateTime();
 }
 
-void TField::SetAsDateTime(TDateTime value) { SetValue(Variant(value)); }
+void TField::SetAsDateTime(TDateTime value) {
+    SetValue(Variant(value));
+}
 
-void TField::Clear() { SetValue(Variant{}); }
+void TField::Clear() {
+    SetValue(Variant{});
+}
 
 std::string TField::DisplayText() const {
     if (OnGetText) {
@@ -147,9 +159,8 @@ std::string TField::DisplayText() const {
             }
             int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
             DecodeDateTime(when, year, month, day, hour, minute, second);
-            return FormatDateTime(hour == 0 && minute == 0 && second == 0 ? "dd/mm/yyyy"
-                                                                          : "dd/mm/yyyy hh:nn",
-                                  when);
+            return FormatDateTime(
+                hour == 0 && minute == 0 && second == 0 ? "dd/mm/yyyy" : "dd/mm/yyyy hh:nn", when);
         }
         case FieldType::String:
         case FieldType::FixedString: {

@@ -23,10 +23,16 @@ constexpr std::int64_t kMillisecondsPerDay = 86'400'000;
 // Days from 1970-01-01 (the civil-day origin below) to the platform's day zero.
 constexpr std::int64_t kDayZeroOffset = 25569;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+char upperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 std::string_view trim(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r\n");
@@ -297,7 +303,8 @@ void civilFromDays(std::int64_t days, int& year, int& month, int& day) {
     const unsigned monthIndex = (5 * dayOfYear + 2) / 153;
     day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
     month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-    year = static_cast<int>(static_cast<std::int64_t>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0));
+    year =
+        static_cast<int>(static_cast<std::int64_t>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0));
 }
 
 // Whole days and the milliseconds into that day, the time rounded to the
@@ -343,8 +350,8 @@ DateTimeParts decompose(TDateTime when) {
     return parts;
 }
 
-constexpr std::array<const char*, 12> kShortMonthNames = {
-    "jan", "fev", "mar", "abr", "mai", "jun", "jul", "ago", "set", "out", "nov", "dez"};
+constexpr std::array<const char*, 12> kShortMonthNames = {"jan", "fev", "mar", "abr", "mai", "jun",
+                                                          "jul", "ago", "set", "out", "nov", "dez"};
 constexpr std::array<const char*, 12> kLongMonthNames = {
     "janeiro", "fevereiro", "março",    "abril",   "maio",     "junho",
     "julho",   "agosto",    "setembro", "outubro", "novembro", "dezembro"};
@@ -705,7 +712,9 @@ std::string FormatMaskText(std::string_view editMask, std::string_view value) {
 
 // -------------------------------------------------------------------- dates
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
     static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -927,7 +936,8 @@ bool TryStrToDateTime(std::string_view text, TDateTime& result) {
     }
     TDateTime date;
     double time = 0;
-    if (!TryStrToDate(clean.substr(0, space), date) || !parseTime(trim(clean.substr(space)), time)) {
+    if (!TryStrToDate(clean.substr(0, space), date) ||
+        !parseTime(trim(clean.substr(space)), time)) {
         return false;
     }
     result.days = date.days >= 0 ? date.days + time : date.days - time;

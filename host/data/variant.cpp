@@ -6,6 +6,7 @@
 
 #include "host/data/data_packet.h"
 #include "host/data/exceptions.h"
+#include "host/data/formatting.h"
 
 namespace host {
 
@@ -69,7 +70,7 @@ std::string Variant::AsString() const {
         case VarType::Float:
             return floatToText(std::get<double>(m_value));
         case VarType::DateTime:
-            return floatToText(std::get<TDateTime>(m_value).days);
+            return DateTimeToStr(std::get<TDateTime>(m_value));
         case VarType::Blob:
             return std::get<Blob>(m_value).bytes;
         case VarType::Array:

@@ -201,16 +201,15 @@ private:
             case grpc::StatusCode::UNAVAILABLE:
                 throw Exception(unreachableText());
             case grpc::StatusCode::DEADLINE_EXCEEDED:
-                throw Exception("O servidor de aplicação " + m_address +
-                                " não respondeu a tempo.");
+                throw Exception("O servidor de aplicação " + m_address + " não respondeu a tempo.");
             case grpc::StatusCode::RESOURCE_EXHAUSTED:
                 throw Exception(
                     "A mensagem excede o tamanho aceito na comunicação com o servidor de "
                     "aplicação " +
                     m_address + ".");
             case grpc::StatusCode::UNIMPLEMENTED:
-                throw Exception("O servidor de aplicação " + m_address +
-                                " não oferece o método " + method + ".");
+                throw Exception("O servidor de aplicação " + m_address + " não oferece o método " +
+                                method + ".");
             default:
                 break;
         }

@@ -28,9 +28,9 @@ class IRdmCancAprovEnc : public IAppServer {
 public:
     virtual Variant GetEncomenda(const std::string& CDFILIAL, std::string& NrIni,
                                  std::string& NrFin, std::string& TodosNr, TDateTime& DtIni,
-                                 TDateTime& DtFin, std::string& TodosDt,
-                                 std::string& ListaVendedor, std::string& TodosVendedor,
-                                 std::string& ListaCliente, std::string& TodosCliente) = 0;
+                                 TDateTime& DtFin, std::string& TodosDt, std::string& ListaVendedor,
+                                 std::string& TodosVendedor, std::string& ListaCliente,
+                                 std::string& TodosCliente) = 0;
     // [items packet, observation packet]
     virtual Variant GetItemEnc(const std::string& CDFILIAL, const std::string& NRORCAEVENTO,
                                const std::string& NRSEQORCAEVE) = 0;

@@ -1,5 +1,6 @@
 #include "host/services/pick_list.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "host/data/exceptions.h"
@@ -42,17 +43,15 @@ void PesquisaLista(TDataSource* source, const std::string& keyField, const std::
     if (!chosen) {
         return;
     }
+    // Codes come in the list's own order, whatever order they were ticked in.
+    std::vector<int> indexes = *chosen;
+    std::sort(indexes.begin(), indexes.end());
     std::string result;
-    const int current = rows.RecNo();
-    for (const int index : *chosen) {
-        rows.SetRecNo(index + 1);
+    for (const int index : indexes) {
         if (!result.empty()) {
             result += ',';
         }
-        result += key.AsString();
-    }
-    if (current > 0) {
-        rows.SetRecNo(current);
+        result += key.ValueAt(index + 1).AsString();
     }
     list = result;
 }

@@ -42,8 +42,7 @@ void TADOIBQuery::SetSQL(std::vector<std::string> lines) {
     Close();
     m_sql = std::move(lines);
     m_params.clear();
-    for (std::string& name :
-         sql::translatePlaceholders(SQLText(), sql::Engine::sqlite).names) {
+    for (std::string& name : sql::translatePlaceholders(SQLText(), sql::Engine::sqlite).names) {
         m_params.emplace_back(std::move(name));
     }
 }
@@ -90,6 +89,8 @@ void TADOIBQuery::Open() {
     m_dataSet.LoadFromPacket(packet);
 }
 
-void TADOIBQuery::Close() { m_dataSet.Close(); }
+void TADOIBQuery::Close() {
+    m_dataSet.Close();
+}
 
 }  // namespace host

@@ -16,7 +16,9 @@ namespace host::sql {
 enum class Engine { sqlite, postgresql };
 
 // Named parameters, written :NAME in the statement text. Values are always
-// bound, never pasted into the text.
+// bound, never pasted into the text. PostgreSQL infers each parameter's type
+// from where it is used; one whose use says nothing (only ":X IS NULL") needs
+// a CAST(:X AS VARCHAR(n)).
 using Params = std::vector<std::pair<std::string, Variant>>;
 
 // A failure reported by the database engine (its text, in English).

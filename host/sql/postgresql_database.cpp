@@ -81,7 +81,8 @@ bool parameterText(const Variant& value, const std::string& name, std::string& t
             return true;
         case VarType::Float: {
             char buffer[64];
-            const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value.AsFloat());
+            const auto [end, error] =
+                std::to_chars(buffer, buffer + sizeof buffer, value.AsFloat());
             text.assign(buffer, error == std::errc() ? end : buffer);
             return true;
         }
@@ -123,7 +124,8 @@ Number parseNumber(const char* text, int length, const std::string& column) {
     Number value{};
     const auto [end, error] = std::from_chars(text, text + length, value);
     if (error != std::errc() || end != text + length) {
-        throw DatabaseError("Column " + column + " holds '" + std::string(text, static_cast<std::size_t>(length)) +
+        throw DatabaseError("Column " + column + " holds '" +
+                            std::string(text, static_cast<std::size_t>(length)) +
                             "', not a number");
     }
     return value;
@@ -132,9 +134,7 @@ Number parseNumber(const char* text, int length, const std::string& column) {
 std::string decodeBytea(const char* text, int length) {
     std::string bytes;
     if (length >= 2 && text[0] == '\\' && text[1] == 'x') {
-        const auto hex = [](char c) {
-            return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-        };
+        const auto hex = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
         bytes.reserve(static_cast<std::size_t>(length - 2) / 2);
         for (int i = 2; i + 1 < length; i += 2) {
             bytes += static_cast<char>(hex(text[i]) * 16 + hex(text[i + 1]));
@@ -157,7 +157,8 @@ public:
         }
         // Notices (e.g. "table does not exist, skipping") are not errors and
         // must not end up on the standard error of the server.
-        PQsetNoticeProcessor(m_connection, [](void*, const char*) {}, nullptr);
+        PQsetNoticeProcessor(
+            m_connection, [](void*, const char*) {}, nullptr);
         try {
             run("SET client_encoding TO 'UTF8'; SET DateStyle TO 'ISO, YMD'; "
                 "SET extra_float_digits TO 3");
@@ -200,8 +201,8 @@ public:
         std::string failure;
         std::string failureState;
         const auto nParams = static_cast<int>(translated.names.size());
-        bool prepared = PQsendPrepare(m_connection, "", translated.text.c_str(), nParams,
-                                      nullptr) == 1;
+        bool prepared =
+            PQsendPrepare(m_connection, "", translated.text.c_str(), nParams, nullptr) == 1;
         std::vector<const Variant*> pointers(translated.names.size());
         for (std::size_t first = 0; prepared && first < rows.size() && failure.empty();
              first += kPipelineChunk) {
@@ -429,8 +430,8 @@ private:
                         row.emplace_back(parseNumber<double>(text, length, field.name));
                         break;
                     case Reader::DateTime: {
-                        const auto when =
-                            parseTimestamp(std::string_view(text, static_cast<std::size_t>(length)));
+                        const auto when = parseTimestamp(
+                            std::string_view(text, static_cast<std::size_t>(length)));
                         if (!when) {
                             throw DatabaseError("Column " + field.name + " holds '" +
                                                 std::string(text) + "', not a date-time");

@@ -143,7 +143,8 @@ public:
                         row.emplace_back(sqlite3_column_double(stmt, column));
                         break;
                     case Reader::DateTime:
-                        row.emplace_back(columnDateTime(stmt, column, storage, packet.fields[index]));
+                        row.emplace_back(
+                            columnDateTime(stmt, column, storage, packet.fields[index]));
                         break;
                     case Reader::Blob:
                         row.emplace_back(Blob{columnText(stmt, column)});
@@ -239,8 +240,8 @@ private:
         if (prepared->statement == nullptr) {
             throw DatabaseError("Empty statement");
         }
-        if (tail != nullptr && std::string_view(tail).find_first_not_of(" \t\r\n;") !=
-                                   std::string_view::npos) {
+        if (tail != nullptr &&
+            std::string_view(tail).find_first_not_of(" \t\r\n;") != std::string_view::npos) {
             throw DatabaseError("More than one statement given; use executeScript");
         }
         prepared->names = std::move(translated.names);
@@ -291,9 +292,9 @@ private:
             }
             case VarType::Array:
             case VarType::Packet:
-                throw DatabaseError("Parameter :" +
-                                    prepared.names[static_cast<std::size_t>(number - 1)] +
-                                    " cannot take an array or a data packet");
+                throw DatabaseError(
+                    "Parameter :" + prepared.names[static_cast<std::size_t>(number - 1)] +
+                    " cannot take an array or a data packet");
         }
         if (rc != SQLITE_OK) {
             fail(rc);
@@ -361,8 +362,7 @@ private:
     }
 
     sqlite3* m_db = nullptr;
-    std::unordered_map<std::string, std::unique_ptr<Prepared>, StringHash, std::equal_to<>>
-        m_cache;
+    std::unordered_map<std::string, std::unique_ptr<Prepared>, StringHash, std::equal_to<>> m_cache;
 };
 
 }  // namespace

@@ -11,7 +11,9 @@ bool isNameStart(char c) {
     return std::isalpha(static_cast<unsigned char>(c)) != 0 || c == '_';
 }
 
-bool isNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; }
+bool isNameChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+}
 
 bool sameName(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -88,8 +90,9 @@ TranslatedStatement translatePlaceholders(std::string_view statement, Engine eng
                 ++end;
             }
             const std::string_view name = statement.substr(i + 1, end - i - 1);
-            auto found = std::find_if(result.names.begin(), result.names.end(),
-                                      [&](const std::string& known) { return sameName(known, name); });
+            auto found =
+                std::find_if(result.names.begin(), result.names.end(),
+                             [&](const std::string& known) { return sameName(known, name); });
             if (found == result.names.end()) {
                 result.names.emplace_back(name);
                 found = result.names.end() - 1;
@@ -154,13 +157,14 @@ bool fieldFromDeclaredType(std::string_view declared, FieldDef& field) {
             return 0;
         }
         int size = 0;
-        for (std::size_t i = open + 1; i < upper.size() && std::isdigit(static_cast<unsigned char>(upper[i])) != 0; ++i) {
+        for (std::size_t i = open + 1;
+             i < upper.size() && std::isdigit(static_cast<unsigned char>(upper[i])) != 0; ++i) {
             size = size * 10 + (upper[i] - '0');
         }
         return size;
     };
-    if (starts("VARCHAR") || starts("CHARACTER VARYING") || starts("NVARCHAR") ||
-        starts("CHAR") || starts("CHARACTER") || starts("NCHAR")) {
+    if (starts("VARCHAR") || starts("CHARACTER VARYING") || starts("NVARCHAR") || starts("CHAR") ||
+        starts("CHARACTER") || starts("NCHAR")) {
         field.type = FieldType::String;
         field.size = sizeInParentheses();
         return true;

@@ -17,7 +17,8 @@ UiPlatform& TApplication::Platform() const {
 }
 
 void TApplication::Release(TForm* form) {
-    if (form != nullptr && std::find(m_released.begin(), m_released.end(), form) == m_released.end()) {
+    if (form != nullptr &&
+        std::find(m_released.begin(), m_released.end(), form) == m_released.end()) {
         m_released.push_back(form);
     }
 }

@@ -212,7 +212,9 @@ bool TWinControl::OnActivePages() const {
     return true;
 }
 
-void TWinControl::RemoveChild(TControl* child) { std::erase(m_children, child); }
+void TWinControl::RemoveChild(TControl* child) {
+    std::erase(m_children, child);
+}
 
 bool TWinControl::Contains(const TControl* control) const {
     for (; control != nullptr; control = control->Parent()) {
@@ -230,8 +232,9 @@ std::vector<TWinControl*> TWinControl::TabOrderedChildren() const {
             windowed.push_back(control);
         }
     }
-    std::stable_sort(windowed.begin(), windowed.end(),
-                     [](const TWinControl* a, const TWinControl* b) { return a->TabOrder < b->TabOrder; });
+    std::stable_sort(
+        windowed.begin(), windowed.end(),
+        [](const TWinControl* a, const TWinControl* b) { return a->TabOrder < b->TabOrder; });
     return windowed;
 }
 

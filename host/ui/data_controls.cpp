@@ -40,9 +40,13 @@ std::string currentText(const TDataSource* source, const std::string& fieldName)
 
 TDBGrid::TDBGrid(std::string name, TWinControl* parent) : TWinControl(std::move(name), parent) {}
 
-TDBGrid::~TDBGrid() { DetachData(); }
+TDBGrid::~TDBGrid() {
+    DetachData();
+}
 
-void TDBGrid::DetachData() { stopObserving(m_observed, m_observerToken); }
+void TDBGrid::DetachData() {
+    stopObserving(m_observed, m_observerToken);
+}
 
 void TDBGrid::SetDataSource(TDataSource* source) {
     DetachData();
@@ -148,9 +152,13 @@ void TDBGrid::ClickTitle(int column) {
 
 TDBText::TDBText(std::string name, TWinControl* parent) : TControl(std::move(name), parent) {}
 
-TDBText::~TDBText() { DetachData(); }
+TDBText::~TDBText() {
+    DetachData();
+}
 
-void TDBText::DetachData() { stopObserving(m_observed, m_observerToken); }
+void TDBText::DetachData() {
+    stopObserving(m_observed, m_observerToken);
+}
 
 void TDBText::Bind(TDataSource* source, std::string fieldName) {
     DetachData();
@@ -161,13 +169,19 @@ void TDBText::Bind(TDataSource* source, std::string fieldName) {
     Changed(TProp::Data);
 }
 
-std::string TDBText::Text() const { return currentText(m_dataSource, m_dataField); }
+std::string TDBText::Text() const {
+    return currentText(m_dataSource, m_dataField);
+}
 
 TDBEdit::TDBEdit(std::string name, TWinControl* parent) : TWinControl(std::move(name), parent) {}
 
-TDBEdit::~TDBEdit() { DetachData(); }
+TDBEdit::~TDBEdit() {
+    DetachData();
+}
 
-void TDBEdit::DetachData() { stopObserving(m_observed, m_observerToken); }
+void TDBEdit::DetachData() {
+    stopObserving(m_observed, m_observerToken);
+}
 
 void TDBEdit::Bind(TDataSource* source, std::string fieldName) {
     DetachData();
@@ -178,7 +192,9 @@ void TDBEdit::Bind(TDataSource* source, std::string fieldName) {
     Changed(TProp::Data);
 }
 
-std::string TDBEdit::Text() const { return currentText(m_dataSource, m_dataField); }
+std::string TDBEdit::Text() const {
+    return currentText(m_dataSource, m_dataField);
+}
 
 // ---- TBtnPesquisa ----
 

@@ -28,7 +28,8 @@ std::optional<double> parseDate(const std::string& text) {
     unsigned dayNumber = 0, monthNumber = 0, hour = 0, minute = 0;
     int yearNumber = 0;
     int consumed = 0;
-    if (std::sscanf(text.c_str(), " %2u/%2u/%4d%n", &dayNumber, &monthNumber, &yearNumber, &consumed) != 3) {
+    if (std::sscanf(text.c_str(), " %2u/%2u/%4d%n", &dayNumber, &monthNumber, &yearNumber,
+                    &consumed) != 3) {
         return std::nullopt;
     }
     std::string rest = text.substr(static_cast<std::size_t>(consumed));

@@ -48,7 +48,8 @@ bool mayTakeFocus(const TWinControl& control) {
     if (!control.AcceptsFocus() || !control.EnabledAndVisibleChain()) {
         return false;
     }
-    for (const TWinControl* parent = control.Parent(); parent != nullptr; parent = parent->Parent()) {
+    for (const TWinControl* parent = control.Parent(); parent != nullptr;
+         parent = parent->Parent()) {
         const auto* sheet = dynamic_cast<const TTabSheet*>(parent);
         if (sheet != nullptr && sheet->PageControl() == nullptr) {
             return false;
@@ -152,11 +153,14 @@ void TForm::setActiveControl(TWinControl* control) {
 }
 
 void TForm::FocusControl(TWinControl* control) {
+    if (control != nullptr && control == m_activeControl) {
+        // Already there: nothing runs, even if it has been disabled meanwhile;
+        // only a page left behind comes forward again.
+        bringPagesForward(*control);
+        return;
+    }
     if (control == nullptr || control->Form() != this || !mayTakeFocus(*control)) {
         throw EInvalidOperation(kCannotFocus);
-    }
-    if (control == m_activeControl) {
-        return;
     }
     TWinControl* from = m_activeControl;
     if (from != nullptr) {
@@ -179,9 +183,9 @@ void TForm::FocusControl(TWinControl* control) {
                 return m_activeControl == from;
             };
             bool stillThere = runExit(from);
-            for (TWinControl* container = from->Parent(); stillThere && container != nullptr &&
-                                                          container != this &&
-                                                          !container->Contains(control);
+            for (TWinControl* container = from->Parent();
+                 stillThere && container != nullptr && container != this &&
+                 !container->Contains(control);
                  container = container->Parent()) {
                 stillThere = runExit(container);
             }
@@ -236,8 +240,8 @@ TWinControl* TForm::FindNextControl(TWinControl* from, bool goForward, bool chec
     }
     const int count = static_cast<int>(list.size());
     const auto found = std::find(list.begin(), list.end(), from);
-    int start = found != list.end() ? static_cast<int>(found - list.begin())
-                                    : (goForward ? count - 1 : 0);
+    int start =
+        found != list.end() ? static_cast<int>(found - list.begin()) : (goForward ? count - 1 : 0);
     int index = start;
     do {
         index = goForward ? (index + 1) % count : (index + count - 1) % count;
@@ -290,7 +294,8 @@ void TForm::KeyDown(TWinControl* target, Word key, TShiftState shift) {
         return;
     }
     if (auto* grid = dynamic_cast<TDBGrid*>(control)) {
-        TClientDataSet* rows = grid->DataSource() != nullptr ? grid->DataSource()->DataSet : nullptr;
+        TClientDataSet* rows =
+            grid->DataSource() != nullptr ? grid->DataSource()->DataSet : nullptr;
         if (rows != nullptr && rows->Active() && (shift & (ssCtrl | ssAlt)) == 0) {
             if (key == VK_UP) {
                 rows->Prior();
@@ -462,8 +467,8 @@ bool TForm::UserClick(TControl* control) {
             }
             return;
         }
-        if (auto* windowed = dynamic_cast<TWinControl*>(control); windowed != nullptr &&
-                                                                   windowed->AcceptsFocus()) {
+        if (auto* windowed = dynamic_cast<TWinControl*>(control);
+            windowed != nullptr && windowed->AcceptsFocus()) {
             // A control the operator cannot reach does not react to a click.
             if (!windowed->CanFocus()) {
                 return;
@@ -495,7 +500,8 @@ bool TForm::UserSelectRow(TDBGrid* grid, int row) {
         if (m_activeControl != grid) {
             throw EAbort();
         }
-        TClientDataSet* rows = grid->DataSource() != nullptr ? grid->DataSource()->DataSet : nullptr;
+        TClientDataSet* rows =
+            grid->DataSource() != nullptr ? grid->DataSource()->DataSet : nullptr;
         if (rows != nullptr && rows->Active()) {
             rows->SetRecNo(row);
         }

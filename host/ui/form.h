@@ -50,8 +50,8 @@ public:
     TWinControl* ActiveControl() const { return m_activeControl; }
     // Moves the focus as described above; raises what an exit or enter raised.
     // A control on a page that is not in front brings that page forward once
-    // the exits have passed. Raises EInvalidOperation ("Cannot focus a disabled
-    // or invisible window") when the control cannot take the focus.
+    // the exits have passed. Focusing the focused control runs nothing. Raises EInvalidOperation
+    // ("Cannot focus a disabled or invisible window") when the control cannot take the focus.
     void FocusControl(TWinControl* control);
     // The next control in tab order after `from` (wrapping), or nullptr. The
     // order is depth first, each container's windowed children by TabOrder.
@@ -80,14 +80,14 @@ public:
     bool Showing() const { return m_showing; }
     bool Modal() const { return m_modal; }
 
-    void Show();        // child window, activates the form
-    int ShowModal();    // runs until ModalResult is set or the form closes
+    void Show();      // child window, activates the form
+    int ShowModal();  // runs until ModalResult is set or the form closes
     // OnClose decides (caHide unless it says otherwise); caFree releases the
     // form, caNone keeps it open. A modal form only gets ModalResult mrCancel
     // here; ShowModal closes it when the modal run ends.
     void Close();
-    void Hide();        // stops showing without OnClose
-    void Activate();    // OnActivate (the platform calls it when the form comes forward)
+    void Hide();      // stops showing without OnClose
+    void Activate();  // OnActivate (the platform calls it when the form comes forward)
     void Repaint() { Changed(TProp::Other); }
 
     TNotifyEvent OnCreate;

@@ -1,5 +1,7 @@
 #include "host/ui/scripted_platform.h"
 
+#include <algorithm>
+
 namespace host {
 
 namespace {
@@ -49,9 +51,13 @@ void ScriptedPlatform::RunModal(TForm& form) {
     }
 }
 
-void ScriptedPlatform::ShowForm(TForm& form) { m_shownForms.push_back(form.Name()); }
+void ScriptedPlatform::ShowForm(TForm& form) {
+    m_shownForms.push_back(form.Name());
+}
 
-void ScriptedPlatform::FormClosed(TForm& form) { m_closedForms.push_back(form.Name()); }
+void ScriptedPlatform::FormClosed(TForm& form) {
+    m_closedForms.push_back(form.Name());
+}
 
 void ScriptedPlatform::BusyOn(int kind) {
     ++m_busyDepth;
@@ -114,6 +120,9 @@ std::optional<std::vector<int>> ScriptedPlatform::PickList(const PickListRequest
     if (!request.multiple && chosen.size() > 1) {
         return fail("several rows chosen in a single-choice list");
     }
+    // A checked list gives its rows in list order, whatever order they were checked in.
+    std::sort(chosen.begin(), chosen.end());
+    chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
     record.chosen = *keys;
     m_pickLists.push_back(record);
     return chosen;

@@ -37,6 +37,8 @@ public:
     // Queues. Questions (Yes/No, OK/Cancel) take answers in order; an OK-only
     // message consumes a queued mrOk at the front and is otherwise answered at once.
     void QueueAnswer(int answer) { m_answers.push_back(answer); }
+    // Keys of the rows to choose (values of the request's key field); the
+    // chosen rows come back in list order.
     void QueuePick(std::vector<std::string> keys) { m_picks.emplace_back(std::move(keys)); }
     void QueuePickNone() { m_picks.emplace_back(std::nullopt); }
     void QueueText(std::string text) { m_texts.emplace_back(std::move(text)); }

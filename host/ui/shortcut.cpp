@@ -11,10 +11,10 @@ namespace {
 
 const std::vector<std::pair<std::string, Word>>& namedKeys() {
     static const std::vector<std::pair<std::string, Word>> keys = {
-        {"Enter", VK_RETURN}, {"Tab", VK_TAB},     {"Esc", VK_ESCAPE},  {"Escape", VK_ESCAPE},
+        {"Enter", VK_RETURN}, {"Tab", VK_TAB},       {"Esc", VK_ESCAPE},     {"Escape", VK_ESCAPE},
         {"Del", VK_DELETE},   {"Delete", VK_DELETE}, {"Backspace", VK_BACK}, {"Up", 38},
-        {"Down", 40},         {"Left", 37},        {"Right", 39},       {"Home", 36},
-        {"End", 35},          {"PgUp", 33},        {"PgDn", 34},        {"Space", 32},
+        {"Down", 40},         {"Left", 37},          {"Right", 39},          {"Home", 36},
+        {"End", 35},          {"PgUp", 33},          {"PgDn", 34},           {"Space", 32},
         {"Ins", 45},          {"Insert", 45},
     };
     return keys;
@@ -35,7 +35,8 @@ bool parseKey(const std::string& name, Word& key) {
             return true;
         }
     }
-    if (wanted.size() >= 2 && wanted[0] == 'f' && std::isdigit(static_cast<unsigned char>(wanted[1]))) {
+    if (wanted.size() >= 2 && wanted[0] == 'f' &&
+        std::isdigit(static_cast<unsigned char>(wanted[1]))) {
         const int number = std::stoi(wanted.substr(1));
         if (number >= 1 && number <= 24) {
             key = static_cast<Word>(VK_F1 + number - 1);

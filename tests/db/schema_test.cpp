@@ -10,9 +10,15 @@ namespace {
 using host::FieldDef;
 using host::FieldType;
 
-FieldDef text(const char* name, int size) { return {name, FieldType::String, size}; }
-FieldDef when(const char* name) { return {name, FieldType::DateTime, 0}; }
-FieldDef number(const char* name) { return {name, FieldType::Float, 0}; }
+FieldDef text(const char* name, int size) {
+    return {name, FieldType::String, size};
+}
+FieldDef when(const char* name) {
+    return {name, FieldType::DateTime, 0};
+}
+FieldDef number(const char* name) {
+    return {name, FieldType::Float, 0};
+}
 
 struct TableCase {
     const char* table;
@@ -34,26 +40,30 @@ const std::vector<TableCase> kTables = {
       text("CDMUNICIPIO", 7), text("DSENDECLIE", 50)}},
     {"PRECOBASE", {text("CDPRECOBASE", 2), text("DSPRECOBASE", 30)}},
     {"PRODUTO",
-     {text("CDPRODUTO", 10), text("CDARVPROD", 20), text("NMPRODUTO", 50),
-      text("SGUNIDADE", 10)}},
+     {text("CDPRODUTO", 10), text("CDARVPROD", 20), text("NMPRODUTO", 50), text("SGUNIDADE", 10)}},
     {"ORCAEVENTO",
      {text("CDFILIAL", 4), text("NRORCAEVENTO", 10), text("NRSEQORCAEVE", 2),
       text("IDSITUORCEVE", 1), when("DTEVENTO"), number("QTCONVORCEVE"), text("CDPRECOBASE", 2),
-      when("DTVALIORCEVE"), text("CDVENDEDOR", 4), text("CDCLIENTE", 21),
-      text("DSTITUORCEVE", 100), text("NMCLIEORCEVE", 50), text("CDJUSTEXCHIS", 4),
-      text("CDOPEJUSTORC", 12), when("DTHRENTROREV")}},
+      when("DTVALIORCEVE"), text("CDVENDEDOR", 4), text("CDCLIENTE", 21), text("DSTITUORCEVE", 100),
+      text("NMCLIEORCEVE", 50), text("CDJUSTEXCHIS", 4), text("CDOPEJUSTORC", 12),
+      when("DTHRENTROREV")}},
     {"ITORCAEVEN",
      {text("CDFILIAL", 4), text("NRORCAEVENTO", 10), text("NRSEQORCAEVE", 2),
       text("NRITEMORCEVE", 10), text("CDPRODUTO", 10), number("QTITEMORCEVE"),
       number("VRITEMORCEVE"), number("VRDESCITOREV"), text("IDITOREVPROD", 1),
       text("NROPCAITOREV", 2), text("CDGRTOTAPROD", 3)}},
     {"OBSJUSTORC",
-     {text("CDFILIAL", 4), text("NRORCAEVENTO", 10), text("NRSEQORCAEVE", 2),
-      {"NRSEQHISTORCA", FieldType::Integer, 0}, when("DTHRHISTORCA"),
-      {"TXOBSJUSTORC", FieldType::Blob, 0}, text("CDOPERADOR", 12), text("CDJUSTEXCHIS", 4)}},
+     {text("CDFILIAL", 4),
+      text("NRORCAEVENTO", 10),
+      text("NRSEQORCAEVE", 2),
+      {"NRSEQHISTORCA", FieldType::Integer, 0},
+      when("DTHRHISTORCA"),
+      {"TXOBSJUSTORC", FieldType::Blob, 0},
+      text("CDOPERADOR", 12),
+      text("CDJUSTEXCHIS", 4)}},
     {"PEDIDO",
-     {text("CDFILIAL", 4), text("NRPEDIDO", 10), text("NRORCAEVENTO", 10),
-      text("NRSEQORCAEVE", 2), text("IDSITUPEDIDO", 1)}},
+     {text("CDFILIAL", 4), text("NRPEDIDO", 10), text("NRORCAEVENTO", 10), text("NRSEQORCAEVE", 2),
+      text("IDSITUPEDIDO", 1)}},
     {"ORDEMPROD",
      {text("CDFILIAL", 4), text("NRORDPROD", 10), text("NRSUBORDPROD", 1), text("NRPEDIDO", 10),
       text("CDPRODUTO", 10)}},

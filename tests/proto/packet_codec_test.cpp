@@ -69,8 +69,8 @@ TEST(PacketCodec, CellsAreWrittenAsTheirFieldAsks) {
                      {"QTY", FieldType::Float, 0},
                      {"N", FieldType::Integer, 0},
                      {"MEMO", FieldType::Blob, 0}};
-    packet.rows = {{Variant(std::int64_t{12}), Variant(std::int64_t{3}), Variant("7"),
-                    Variant("texto")}};
+    packet.rows = {
+        {Variant(std::int64_t{12}), Variant(std::int64_t{3}), Variant("7"), Variant("texto")}};
     const DataPacket back = roundTrip(packet);
     EXPECT_EQ(back.rows[0][0], Variant("12"));
     EXPECT_EQ(back.rows[0][1], Variant(3.0));
@@ -138,12 +138,19 @@ TEST(PacketCodec, MalformedMessagesAreRefused) {
     const std::vector<Case> cases = {
         {"missing column", [](ORE06100::Packet& m) { m.mutable_columns()->RemoveLast(); }},
         {"short null map", [](ORE06100::Packet& m) { m.mutable_columns(0)->set_nulls(""); }},
-        {"lost value", [](ORE06100::Packet& m) { m.mutable_columns(3)->mutable_numbers()->RemoveLast(); }},
+        {"lost value",
+         [](ORE06100::Packet& m) { m.mutable_columns(3)->mutable_numbers()->RemoveLast(); }},
         {"extra value", [](ORE06100::Packet& m) { m.mutable_columns(2)->add_integers(1); }},
-        {"truncated text", [](ORE06100::Packet& m) { m.mutable_columns(0)->mutable_text()->pop_back(); }},
-        {"overlong length", [](ORE06100::Packet& m) { m.mutable_columns(0)->set_text_lengths(0, 1000); }},
-        {"unknown kind", [](ORE06100::Packet& m) { m.mutable_fields(0)->set_kind(static_cast<ORE06100::FieldKind>(77)); }},
-        {"states for some rows", [](ORE06100::Packet& m) { m.add_row_states(ORE06100::ROW_DELETED); }},
+        {"truncated text",
+         [](ORE06100::Packet& m) { m.mutable_columns(0)->mutable_text()->pop_back(); }},
+        {"overlong length",
+         [](ORE06100::Packet& m) { m.mutable_columns(0)->set_text_lengths(0, 1000); }},
+        {"unknown kind",
+         [](ORE06100::Packet& m) {
+             m.mutable_fields(0)->set_kind(static_cast<ORE06100::FieldKind>(77));
+         }},
+        {"states for some rows",
+         [](ORE06100::Packet& m) { m.add_row_states(ORE06100::ROW_DELETED); }},
         {"more rows than values", [](ORE06100::Packet& m) { m.set_row_count(4); }},
     };
     for (const Case& test : cases) {
@@ -161,9 +168,10 @@ DataPacket largeList(int rows) {
                      {"QTCONVORCEVE", FieldType::Float, 0},
                      {"DTHRENTROREV", FieldType::DateTime, 0}};
     for (int row = 0; row < rows; ++row) {
-        packet.rows.push_back({Variant(std::to_string(1000000000 + row)),
-                               row % 7 == 0 ? Variant() : Variant("Cliente número " + std::to_string(row)),
-                               Variant(row * 0.25), Variant(TDateTime{45000.0 + row / 24.0})});
+        packet.rows.push_back(
+            {Variant(std::to_string(1000000000 + row)),
+             row % 7 == 0 ? Variant() : Variant("Cliente número " + std::to_string(row)),
+             Variant(row * 0.25), Variant(TDateTime{45000.0 + row / 24.0})});
     }
     return packet;
 }

@@ -17,12 +17,9 @@ TEST(CodeList, EachElementIsOneLiteralCode) {
         std::vector<std::string> codes;
     };
     const std::vector<Case> cases = {
-        {"0001", {"0001"}},
-        {"0001,0002,0003", {"0001", "0002", "0003"}},
-        {"'1'", {"'1'"}},
-        {"a;b", {"a;b"}},
-        {"1 2", {"1 2"}},
-        {"--", {"--"}},
+        {"0001", {"0001"}}, {"0001,0002,0003", {"0001", "0002", "0003"}},
+        {"'1'", {"'1'"}},   {"a;b", {"a;b"}},
+        {"1 2", {"1 2"}},   {"--", {"--"}},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.list);

@@ -23,7 +23,9 @@ using host::TDateTime;
 using host::Variant;
 using host::sql::Params;
 
-TDateTime at(const char* text) { return *host::sql::parseTimestamp(text); }
+TDateTime at(const char* text) {
+    return *host::sql::parseTimestamp(text);
+}
 
 const TDateTime fixedNow = at("2024-06-01 10:30:00");
 
@@ -88,9 +90,7 @@ protected:
         return connection;
     }
 
-    host::IRdmCancAprovEnc& api() {
-        return m_connection->AppServerAs<host::IRdmCancAprovEnc>();
-    }
+    host::IRdmCancAprovEnc& api() { return m_connection->AppServerAs<host::IRdmCancAprovEnc>(); }
 
     void exec(const std::string& statement, const Params& params = {}) {
         database().execute(statement, params);
@@ -121,31 +121,35 @@ protected:
 
     void seedLookups() {
         exec("INSERT INTO FILIAL VALUES ('0001', 'Matriz'), ('0002', 'Filial Sul')");
-        exec("INSERT INTO JUSTEXCHIS VALUES ('0001', 'Desistência do cliente'),"
-             " ('0002', 'Erro de digitação')");
-        exec("INSERT INTO CLIENTE (CDCLIENTE, IDTPIJURCLIE, NMFANTCLIE) VALUES"
-             " ('000000000000000000001', 'J', 'Buffet Alegria'),"
-             " ('000000000000000000002', 'F', 'Maria Souza'),"
-             " ('O''BRIEN;1', 'F', 'Código estranho')");
+        exec(
+            "INSERT INTO JUSTEXCHIS VALUES ('0001', 'Desistência do cliente'),"
+            " ('0002', 'Erro de digitação')");
+        exec(
+            "INSERT INTO CLIENTE (CDCLIENTE, IDTPIJURCLIE, NMFANTCLIE) VALUES"
+            " ('000000000000000000001', 'J', 'Buffet Alegria'),"
+            " ('000000000000000000002', 'F', 'Maria Souza'),"
+            " ('O''BRIEN;1', 'F', 'Código estranho')");
         exec("INSERT INTO PRECOBASE VALUES ('01', 'Tabela padrão')");
-        exec("INSERT INTO PRODUTO VALUES ('0000000001', '1.01.001', 'Bolo de chocolate', 'UN'),"
-             " ('0000000002', '1.02.001', 'Salgado sortido', 'CENTO')");
+        exec(
+            "INSERT INTO PRODUTO VALUES ('0000000001', '1.01.001', 'Bolo de chocolate', 'UN'),"
+            " ('0000000002', '1.02.001', 'Salgado sortido', 'CENTO')");
     }
 
     void addOrder(const Order& order) {
-        exec("INSERT INTO ORCAEVENTO (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, IDSITUORCEVE,"
-             " DTEVENTO, QTCONVORCEVE, CDPRECOBASE, CDVENDEDOR, CDCLIENTE, DSTITUORCEVE,"
-             " CDJUSTEXCHIS, DTHRENTROREV) VALUES (:B, :N, :S, :ST, :EV, 120, '01', :V, :C,"
-             " 'Festa', :J, :D)",
-             {{"B", order.branch},
-              {"N", order.number},
-              {"S", order.sequence},
-              {"ST", order.status},
-              {"EV", at("2024-05-20 19:00:00")},
-              {"V", order.salesman},
-              {"C", order.customer},
-              {"J", order.justification},
-              {"D", at(order.delivery)}});
+        exec(
+            "INSERT INTO ORCAEVENTO (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, IDSITUORCEVE,"
+            " DTEVENTO, QTCONVORCEVE, CDPRECOBASE, CDVENDEDOR, CDCLIENTE, DSTITUORCEVE,"
+            " CDJUSTEXCHIS, DTHRENTROREV) VALUES (:B, :N, :S, :ST, :EV, 120, '01', :V, :C,"
+            " 'Festa', :J, :D)",
+            {{"B", order.branch},
+             {"N", order.number},
+             {"S", order.sequence},
+             {"ST", order.status},
+             {"EV", at("2024-05-20 19:00:00")},
+             {"V", order.salesman},
+             {"C", order.customer},
+             {"J", order.justification},
+             {"D", at(order.delivery)}});
     }
 
     void addSalesOrder(const std::string& order, const std::string& salesOrder,
@@ -209,23 +213,23 @@ TEST_P(OrderServerTest, ListHoldsApprovedAndClosedOrdersOfTheBranchInOrder) {
     addOrder({.branch = "0002", .number = number(6)});
 
     const DataPacket packet = list("0001");
-    EXPECT_EQ(keys(packet), (std::vector<std::string>{number(1) + "/00", number(1) + "/01",
-                                                      number(3) + "/00"}));
+    EXPECT_EQ(keys(packet),
+              (std::vector<std::string>{number(1) + "/00", number(1) + "/01", number(3) + "/00"}));
 }
 
 TEST_P(OrderServerTest, ListPacketHasTheFieldsOfTheOrderDataSet) {
     addOrder({.number = number(1), .justification = Variant("0002")});
     const DataPacket packet = list("0001");
     const std::vector<FieldDef> expected = {
-        {"NRORCAEVENTO", FieldType::String, 10}, {"NMFANTCLIE", FieldType::String, 50},
-        {"IDSITUORCEVE", FieldType::String, 1},  {"CDFILIAL", FieldType::String, 4},
+        {"NRORCAEVENTO", FieldType::String, 10},     {"NMFANTCLIE", FieldType::String, 50},
+        {"IDSITUORCEVE", FieldType::String, 1},      {"CDFILIAL", FieldType::String, 4},
         {"NRSEQORCAEVE", FieldType::FixedString, 2}, {"DTEVENTO", FieldType::DateTime, 0},
-        {"QTCONVORCEVE", FieldType::Float, 0},   {"CDPRECOBASE", FieldType::String, 2},
-        {"DSPRECOBASE", FieldType::String, 30},  {"DTVALIORCEVE", FieldType::DateTime, 0},
-        {"CDVENDEDOR", FieldType::String, 4},    {"CDCLIENTE", FieldType::String, 21},
-        {"DSTITUORCEVE", FieldType::String, 100}, {"NMCLIEORCEVE", FieldType::String, 50},
-        {"CDJUSTEXCHIS", FieldType::String, 4},  {"CDOPEJUSTORC", FieldType::String, 12},
-        {"DSJUSTEXCHIS", FieldType::String, 40}, {"DTHRENTROREV", FieldType::DateTime, 0},
+        {"QTCONVORCEVE", FieldType::Float, 0},       {"CDPRECOBASE", FieldType::String, 2},
+        {"DSPRECOBASE", FieldType::String, 30},      {"DTVALIORCEVE", FieldType::DateTime, 0},
+        {"CDVENDEDOR", FieldType::String, 4},        {"CDCLIENTE", FieldType::String, 21},
+        {"DSTITUORCEVE", FieldType::String, 100},    {"NMCLIEORCEVE", FieldType::String, 50},
+        {"CDJUSTEXCHIS", FieldType::String, 4},      {"CDOPEJUSTORC", FieldType::String, 12},
+        {"DSJUSTEXCHIS", FieldType::String, 40},     {"DTHRENTROREV", FieldType::DateTime, 0},
     };
     EXPECT_EQ(packet.fields, expected);
     ASSERT_EQ(packet.rows.size(), 1u);
@@ -246,7 +250,9 @@ TEST_P(OrderServerTest, ListCriteriaApplyUnlessTheirFlagIsT) {
     addOrder({.number = number(1), .salesman = "0001", .delivery = "2024-05-09 23:59:59"});
     addOrder({.number = number(2), .salesman = "0002", .delivery = "2024-05-10 00:00:00"});
     addOrder({.number = number(3), .salesman = "0003", .delivery = "2024-05-11 23:59:59"});
-    addOrder({.number = number(4), .salesman = "0002", .customer = "000000000000000000002",
+    addOrder({.number = number(4),
+              .salesman = "0002",
+              .customer = "000000000000000000002",
               .delivery = "2024-05-12 00:00:00"});
     addOrder({.number = number(5), .customer = "000000000000000000002"});
 
@@ -269,9 +275,13 @@ TEST_P(OrderServerTest, ListCriteriaApplyUnlessTheirFlagIsT) {
         {"salesman list", {.salesmen = "0002,0003", .allSalesmen = ""}, {2, 3, 4}},
         {"customer list", {.customers = "000000000000000000002", .allCustomers = ""}, {4, 5}},
         {"criteria together",
-         {.numberFrom = number(1), .numberTo = number(4), .allNumbers = "",
-          .salesmen = "0002", .allSalesmen = "",
-          .customers = "000000000000000000002", .allCustomers = ""},
+         {.numberFrom = number(1),
+          .numberTo = number(4),
+          .allNumbers = "",
+          .salesmen = "0002",
+          .allSalesmen = "",
+          .customers = "000000000000000000002",
+          .allCustomers = ""},
          {4}},
         {"flag T ignores a malformed list",
          {.salesmen = ",,", .allSalesmen = "T", .customers = "", .allCustomers = "T"},
@@ -352,14 +362,16 @@ TEST_P(OrderServerTest, ByReferenceFiltersComeBackAsSent) {
 
 TEST_P(OrderServerTest, ItemsAndTheLatestObservation) {
     addOrder({.number = number(1)});
-    exec("INSERT INTO ITORCAEVEN VALUES ('0001', :N, '00', '0000000002', '0000000002', 2.5,"
-         " 80.456, 0, 'P', '01', '001'), ('0001', :N, '00', '0000000001', '0000000001', 1, 55.5,"
-         " NULL, NULL, NULL, NULL)",
-         {{"N", number(1)}});
-    exec("INSERT INTO OBSJUSTORC VALUES ('0001', :N, '00', 1, '2024-05-01 10:00:00', 'antiga',"
-         " 'ANA', '0001'), ('0001', :N, '00', 2, '2024-05-02 10:00:00', 'Cliente desistiu.',"
-         " 'JOSE', '0002'), ('0001', :N, '00', 3, NULL, 'sem data', 'X', NULL)",
-         {{"N", number(1)}});
+    exec(
+        "INSERT INTO ITORCAEVEN VALUES ('0001', :N, '00', '0000000002', '0000000002', 2.5,"
+        " 80.456, 0, 'P', '01', '001'), ('0001', :N, '00', '0000000001', '0000000001', 1, 55.5,"
+        " NULL, NULL, NULL, NULL)",
+        {{"N", number(1)}});
+    exec(
+        "INSERT INTO OBSJUSTORC VALUES ('0001', :N, '00', 1, '2024-05-01 10:00:00', 'antiga',"
+        " 'ANA', '0001'), ('0001', :N, '00', 2, '2024-05-02 10:00:00', 'Cliente desistiu.',"
+        " 'JOSE', '0002'), ('0001', :N, '00', 3, NULL, 'sem data', 'X', NULL)",
+        {{"N", number(1)}});
 
     const auto answer = api().GetItemEnc("0001", number(1), "00").AsArray();
     ASSERT_EQ(answer.size(), 2u);
@@ -411,8 +423,9 @@ TEST_P(OrderServerTest, ChildOrdersAreTheOtherSequencesOfTheNumber) {
     addOrder({.number = number(2)});
 
     const DataPacket children = api().GetEncomendaFilha("0001", number(1)).AsPacket();
-    EXPECT_EQ(children.fields, (std::vector<FieldDef>{{"NRORCAEVENTO", FieldType::String, 10},
-                                                      {"NRSEQORCAEVE", FieldType::FixedString, 2}}));
+    EXPECT_EQ(children.fields,
+              (std::vector<FieldDef>{{"NRORCAEVENTO", FieldType::String, 10},
+                                     {"NRSEQORCAEVE", FieldType::FixedString, 2}}));
     EXPECT_EQ(keys(children), (std::vector<std::string>{number(1) + "/01", number(1) + "/02"}));
     EXPECT_TRUE(api().GetEncomendaFilha("0001", number(2)).AsPacket().rows.empty());
 }
@@ -442,15 +455,15 @@ TEST_P(OrderServerTest, CancellationRemovesWhatTheApprovalGeneratedAndRecordsThe
     EXPECT_EQ(orderColumn("CDOPEJUSTORC", number(1)), "OPERADOR1");
     EXPECT_EQ(count("PEDIDO", number(1)), "0");
     EXPECT_EQ(count("CONTARECEBER", number(1)), "0");
-    EXPECT_EQ(scalar("SELECT TXOBSJUSTORC FROM OBSJUSTORC WHERE NRORCAEVENTO = :N",
-                     {{"N", number(1)}}),
-              "Cliente desistiu da festa.");
-    EXPECT_EQ(scalar("SELECT CDOPERADOR FROM OBSJUSTORC WHERE NRORCAEVENTO = :N",
-                     {{"N", number(1)}}),
-              "OPERADOR1");
-    EXPECT_EQ(scalar("SELECT DTHRHISTORCA FROM OBSJUSTORC WHERE NRORCAEVENTO = :N",
-                     {{"N", number(1)}}),
-              Variant(fixedNow).AsString());
+    EXPECT_EQ(
+        scalar("SELECT TXOBSJUSTORC FROM OBSJUSTORC WHERE NRORCAEVENTO = :N", {{"N", number(1)}}),
+        "Cliente desistiu da festa.");
+    EXPECT_EQ(
+        scalar("SELECT CDOPERADOR FROM OBSJUSTORC WHERE NRORCAEVENTO = :N", {{"N", number(1)}}),
+        "OPERADOR1");
+    EXPECT_EQ(
+        scalar("SELECT DTHRHISTORCA FROM OBSJUSTORC WHERE NRORCAEVENTO = :N", {{"N", number(1)}}),
+        Variant(fixedNow).AsString());
     // The other order is untouched.
     EXPECT_EQ(orderColumn("IDSITUORCEVE", number(2)), "2");
     EXPECT_EQ(count("PEDIDO", number(2)), "1");
@@ -462,8 +475,7 @@ TEST_P(OrderServerTest, CancellationRemovesWhatTheApprovalGeneratedAndRecordsThe
 TEST_P(OrderServerTest, CancellationWithoutReasonOrObservation) {
     addOrder({.number = number(1), .status = "3", .justification = Variant("0001")});
     std::string branch = "0001", order = number(1), sequence = "00";
-    const auto answer =
-        api().CancAprovaEnc(branch, order, sequence, "", Variant(), "").AsArray();
+    const auto answer = api().CancAprovaEnc(branch, order, sequence, "", Variant(), "").AsArray();
     EXPECT_TRUE(answer[0].IsNull() && answer[1].IsNull());
     EXPECT_EQ(orderColumn("IDSITUORCEVE", number(1)), "1");
     EXPECT_EQ(orderColumn("CDJUSTEXCHIS", number(1)), "0001");
@@ -474,8 +486,9 @@ TEST_P(OrderServerTest, ProductionOrdersBlockTheCancellationAndAreListed) {
     addOrder({.number = number(1)});
     addSalesOrder(number(1), "P000000001");
     addReceivable(number(1), "0000001234");
-    exec("INSERT INTO ORDEMPROD VALUES ('0001', 'OP00000002', '1', 'P000000001', '0000000002'),"
-         " ('0001', 'OP00000001', '2', 'P000000001', '0000000001')");
+    exec(
+        "INSERT INTO ORDEMPROD VALUES ('0001', 'OP00000002', '1', 'P000000001', '0000000002'),"
+        " ('0001', 'OP00000001', '2', 'P000000001', '0000000001')");
 
     std::string branch = "0001", order = number(1), sequence = "00";
     const auto answer =
@@ -538,8 +551,7 @@ TEST_P(OrderServerTest, KeyedRefusalsNameTheDocumentAndRollBack) {
         const std::string order = number(next++);
         addOrder({.number = order});
         addSalesOrder(order, "P" + order.substr(1));
-        addReceivable(order, "0000001234", test.paid,
-                      test.slipSent);
+        addReceivable(order, "0000001234", test.paid, test.slipSent);
         addReceivable(order, "0000009999");
         EXPECT_EQ(cancelError(order), test.text);
         EXPECT_EQ(orderColumn("IDSITUORCEVE", order), "2");
@@ -612,7 +624,8 @@ TEST_P(OrderServerTest, OfTwoSimultaneousCancellationsExactlyOneSucceeds) {
 class DeltaBuilder {
 public:
     explicit DeltaBuilder(const DataPacket& list) : m_list(list) { m_delta.fields = list.fields; }
-    DeltaBuilder& modify(std::size_t row, const std::vector<std::pair<std::string, Variant>>& changes) {
+    DeltaBuilder& modify(std::size_t row,
+                         const std::vector<std::pair<std::string, Variant>>& changes) {
         m_delta.rows.push_back(m_list.rows[row]);
         m_delta.rowStatus.push_back(RowStatus::Unmodified);
         auto values = m_list.rows[row];
@@ -725,7 +738,8 @@ TEST_P(OrderServerTest, DeltaOnARowChangedMeanwhileIsRefused) {
     }
     exec("DELETE FROM ORCAEVENTO WHERE NRORCAEVENTO = :N", {{"N", number(1)}});
     try {
-        api().SetEncomenda(DeltaBuilder(orders).modify(0, {{"CDOPEJUSTORC", Variant("X")}}).packet());
+        api().SetEncomenda(
+            DeltaBuilder(orders).modify(0, {{"CDOPEJUSTORC", Variant("X")}}).packet());
         ADD_FAILURE() << "accepted";
     } catch (const host::Exception& error) {
         EXPECT_STREQ(error.what(), "Registro alterado por outro usuário.");
@@ -735,12 +749,14 @@ TEST_P(OrderServerTest, DeltaOnARowChangedMeanwhileIsRefused) {
 TEST_P(OrderServerTest, DeletionRemovesTheOrderWithItsItemsAndObservations) {
     addOrder({.number = number(1)});
     addOrder({.number = number(2)});
-    exec("INSERT INTO ITORCAEVEN (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRITEMORCEVE) VALUES"
-         " ('0001', :N, '00', '1'), ('0001', :N, '00', '2'), ('0001', :M, '00', '1')",
-         {{"N", number(1)}, {"M", number(2)}});
-    exec("INSERT INTO OBSJUSTORC (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRSEQHISTORCA,"
-         " TXOBSJUSTORC) VALUES ('0001', :N, '00', 1, 'obs')",
-         {{"N", number(1)}});
+    exec(
+        "INSERT INTO ITORCAEVEN (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRITEMORCEVE) VALUES"
+        " ('0001', :N, '00', '1'), ('0001', :N, '00', '2'), ('0001', :M, '00', '1')",
+        {{"N", number(1)}, {"M", number(2)}});
+    exec(
+        "INSERT INTO OBSJUSTORC (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRSEQHISTORCA,"
+        " TXOBSJUSTORC) VALUES ('0001', :N, '00', 1, 'obs')",
+        {{"N", number(1)}});
     api().SetEncomenda(DeltaBuilder(list("0001")).remove(0).packet());
     EXPECT_EQ(count("ORCAEVENTO", number(1)), "0");
     EXPECT_EQ(count("ITORCAEVEN", number(1)), "0");

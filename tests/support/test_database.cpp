@@ -73,7 +73,13 @@ TestDatabase::TestDatabase(host::sql::Engine engine, bool withSchema) : m_engine
         m_name = "ore_t_" + unique;
         auto admin = host::sql::Database::open(server);
         admin->executeScript("DROP DATABASE IF EXISTS " + m_name + " WITH (FORCE)");
-        admin->executeScript("CREATE DATABASE " + m_name);
+        // Copying the template's files is about twice as fast as logging it
+        // (the default since PostgreSQL 15, which older servers do not know).
+        try {
+            admin->executeScript("CREATE DATABASE " + m_name + " STRATEGY = FILE_COPY");
+        } catch (const host::sql::DatabaseError&) {
+            admin->executeScript("CREATE DATABASE " + m_name);
+        }
         m_target = withDatabaseName(server, m_name);
     }
     m_database = host::sql::Database::open(m_target);
@@ -110,6 +116,8 @@ void EngineTest::SetUp() {
     m_testDatabase = std::make_unique<TestDatabase>(GetParam(), withSchema());
 }
 
-void EngineTest::TearDown() { m_testDatabase.reset(); }
+void EngineTest::TearDown() {
+    m_testDatabase.reset();
+}
 
 }  // namespace testsupport

@@ -71,8 +71,8 @@ struct EngineParamName {
 
 }  // namespace testsupport
 
-#define ORE_ON_BOTH_ENGINES(Suite)                                                    \
-    INSTANTIATE_TEST_SUITE_P(Engines, Suite,                                          \
-                             ::testing::Values(host::sql::Engine::sqlite,             \
-                                               host::sql::Engine::postgresql),        \
-                             ::testsupport::EngineParamName())
+#define ORE_ON_BOTH_ENGINES(Suite)                                                   \
+    INSTANTIATE_TEST_SUITE_P(                                                        \
+        Engines, Suite,                                                              \
+        ::testing::Values(host::sql::Engine::sqlite, host::sql::Engine::postgresql), \
+        ::testsupport::EngineParamName())

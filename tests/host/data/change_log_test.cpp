@@ -56,7 +56,8 @@ TEST_F(ChangeLogTest, ModifiedRecordTravelsAsOriginalThenCurrent) {
     const DataPacket delta = set.Delta();
     EXPECT_EQ(delta.fields, orderFieldDefs());
     ASSERT_EQ(delta.rows.size(), 2u);
-    EXPECT_EQ(delta.rowStatus, (std::vector<RowStatus>{RowStatus::Unmodified, RowStatus::Modified}));
+    EXPECT_EQ(delta.rowStatus,
+              (std::vector<RowStatus>{RowStatus::Unmodified, RowStatus::Modified}));
     EXPECT_EQ(delta.rows[0], loaded.rows[1]);
     EXPECT_EQ(delta.rows[1], withCustomer(loaded.rows[1], "Novo"));
     EXPECT_TRUE(delta.IsDelta());
@@ -116,9 +117,8 @@ TEST_F(ChangeLogTest, DeltaListsChangesInTheOrderTheyWereMade) {
     insertOrder(2, "99");
     EXPECT_EQ(set.ChangeCount(), 3);
     const DataPacket delta = set.Delta();
-    EXPECT_EQ(delta.rowStatus,
-              (std::vector<RowStatus>{RowStatus::Deleted, RowStatus::Unmodified,
-                                      RowStatus::Modified, RowStatus::Inserted}));
+    EXPECT_EQ(delta.rowStatus, (std::vector<RowStatus>{RowStatus::Deleted, RowStatus::Unmodified,
+                                                       RowStatus::Modified, RowStatus::Inserted}));
     EXPECT_EQ(delta.rows[0][0], Variant("4"));
     EXPECT_EQ(delta.rows[1][0], Variant("1"));
     EXPECT_EQ(delta.rows[3][0], Variant("99"));
@@ -137,7 +137,7 @@ TEST_F(ChangeLogTest, CancelUpdatesRestoresTheLoadedData) {
     set.CancelUpdates();
     EXPECT_EQ(set.ChangeCount(), 0);
     EXPECT_EQ(set.Data().rows, loaded.rows);  // values and order, deleted rows back in place
-    EXPECT_EQ(number(), "4");                  // the same record stays current
+    EXPECT_EQ(number(), "4");                 // the same record stays current
     EXPECT_EQ(changes, 1);
 }
 

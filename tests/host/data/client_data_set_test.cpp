@@ -401,7 +401,8 @@ TEST_F(DataSetTest, FieldListIsFixedWhileOpen) {
         set.AddField({"NOVO", FieldType::String, 1});
         FAIL();
     } catch (const EDatabaseError& error) {
-        EXPECT_STREQ(error.what(), "cdsEncomenda: Cannot perform this operation on an open dataset");
+        EXPECT_STREQ(error.what(),
+                     "cdsEncomenda: Cannot perform this operation on an open dataset");
     }
     set.Close();
     EXPECT_THROW(set.AddField({"nrorcaevento", FieldType::String, 1}), EDatabaseError);
@@ -581,9 +582,8 @@ TEST_F(DataSetTest, MovingWhileEditingPostsTheEdit) {
 TEST_F(DataSetTest, ReadOnlySetRefusesChanges) {
     set.LoadFromPacket(orderPacket(2));
     set.ReadOnly = true;
-    for (auto operation :
-         {&TClientDataSet::Edit, &TClientDataSet::Insert, &TClientDataSet::Append,
-          &TClientDataSet::Delete}) {
+    for (auto operation : {&TClientDataSet::Edit, &TClientDataSet::Insert, &TClientDataSet::Append,
+                           &TClientDataSet::Delete}) {
         try {
             (set.*operation)();
             ADD_FAILURE() << "changed a read-only set";

@@ -11,9 +11,10 @@ namespace {
 class OptionSetStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = std::filesystem::temp_directory_path() /
-                 ("ore-options-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                  "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            std::filesystem::temp_directory_path() /
+            ("ore-options-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(folder);
     }
     void TearDown() override { std::filesystem::remove_all(folder); }

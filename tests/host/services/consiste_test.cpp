@@ -13,10 +13,16 @@ namespace host {
 namespace {
 
 struct AjustaCase {
+    const char* name;
     const char* typed;
     int width;
     const char* stored;
 };
+
+template <class Case>
+std::string caseName(const ::testing::TestParamInfo<Case>& info) {
+    return info.param.name;
+}
 
 class AjustaTest : public ::testing::TestWithParam<AjustaCase> {};
 
@@ -25,13 +31,18 @@ TEST_P(AjustaTest, BringsCodeToStoredForm) {
     EXPECT_EQ(Consiste::Ajusta(c.typed, c.width), c.stored);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Codes, AjustaTest,
-    ::testing::Values(AjustaCase{"1", 4, "0001"}, AjustaCase{"12", 10, "0000000012"},
-                      AjustaCase{"0001", 4, "0001"}, AjustaCase{" 7 ", 4, "0007"},
-                      AjustaCase{"", 4, ""}, AjustaCase{"   ", 10, ""},
-                      AjustaCase{"ab", 4, "ab"}, AjustaCase{" A1 ", 4, "A1"},
-                      AjustaCase{"12345", 4, "12345"}, AjustaCase{"1 2", 4, "1 2"}));
+INSTANTIATE_TEST_SUITE_P(Codes, AjustaTest,
+                         ::testing::Values(AjustaCase{"OneDigitBranch", "1", 4, "0001"},
+                                           AjustaCase{"OrderNumber", "12", 10, "0000000012"},
+                                           AjustaCase{"AlreadyStored", "0001", 4, "0001"},
+                                           AjustaCase{"SurroundingBlanks", " 7 ", 4, "0007"},
+                                           AjustaCase{"Empty", "", 4, ""},
+                                           AjustaCase{"OnlyBlanks", "   ", 10, ""},
+                                           AjustaCase{"LettersKept", "ab", 4, "ab"},
+                                           AjustaCase{"MixedTrimmedNotPadded", " A1 ", 4, "A1"},
+                                           AjustaCase{"LongerThanWidth", "12345", 4, "12345"},
+                                           AjustaCase{"InnerBlankNotDigits", "1 2", 4, "1 2"}),
+                         caseName<AjustaCase>);
 
 TEST(EmptyStringTest, BlanksAreEmptyOtherTextIsNot) {
     EXPECT_TRUE(Consiste::EmptyString(""));
@@ -53,6 +64,7 @@ TEST(EmptyStringTest, DateEditSeparatorsCountAsBlanks) {
 }
 
 struct RoundCase {
+    const char* name;
     double value;
     int decimals;
     double expected;
@@ -65,11 +77,13 @@ TEST_P(RoundDecTest, RoundsHalfAwayFromZero) {
     EXPECT_DOUBLE_EQ(Consiste::RoundDec(c.value, c.decimals), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, RoundDecTest,
-                         ::testing::Values(RoundCase{1.234, 2, 1.23}, RoundCase{1.235, 2, 1.24},
-                                           RoundCase{1.005, 2, 1.01}, RoundCase{-1.235, 2, -1.24},
-                                           RoundCase{4.0, 2, 4.0}, RoundCase{0.0, 2, 0.0},
-                                           RoundCase{2.5, 0, 3.0}));
+INSTANTIATE_TEST_SUITE_P(
+    Values, RoundDecTest,
+    ::testing::Values(RoundCase{"Down", 1.234, 2, 1.23}, RoundCase{"HalfUp", 1.235, 2, 1.24},
+                      RoundCase{"BinaryHalf", 1.005, 2, 1.01},
+                      RoundCase{"NegativeHalf", -1.235, 2, -1.24}, RoundCase{"Whole", 4.0, 2, 4.0},
+                      RoundCase{"Zero", 0.0, 2, 0.0}, RoundCase{"NoDecimals", 2.5, 0, 3.0}),
+    caseName<RoundCase>);
 
 TEST(PictPessTest, MasksLayOutRegistrationNumbers) {
     EXPECT_EQ(FormatMaskText(Consiste::PictPess("F"), "12345678901"), "123.456.789-01");

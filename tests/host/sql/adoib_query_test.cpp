@@ -8,9 +8,9 @@
 namespace host {
 namespace {
 
-const std::vector<std::string> kBranchSql = {
-    "SELECT CDFILIAL, NMFILIAL", "FROM FILIAL",
-    "WHERE CDFILIAL = :P_CDFILIAL OR :P_TCDFILIAL = 'T'", "ORDER BY CDFILIAL"};
+const std::vector<std::string> kBranchSql = {"SELECT CDFILIAL, NMFILIAL", "FROM FILIAL",
+                                             "WHERE CDFILIAL = :P_CDFILIAL OR :P_TCDFILIAL = 'T'",
+                                             "ORDER BY CDFILIAL"};
 
 std::string errorOf(const std::function<void()>& action) {
     try {
@@ -58,9 +58,10 @@ TEST_P(AdoibQueryTest, ParametersComeFromThePlaceholders) {
     EXPECT_EQ(m_query.Params()[1].Name(), "P_TCDFILIAL");
     EXPECT_EQ(&m_query.ParamByName("p_cdfilial"), &m_query.ParamByName("P_CDFILIAL"));
     EXPECT_EQ(errorOf([&] { m_query.ParamByName("P_OUTRO"); }), "Parameter 'P_OUTRO' not found");
-    EXPECT_EQ(m_query.SQLText(), "SELECT CDFILIAL, NMFILIAL\nFROM FILIAL\n"
-                                 "WHERE CDFILIAL = :P_CDFILIAL OR :P_TCDFILIAL = 'T'\n"
-                                 "ORDER BY CDFILIAL");
+    EXPECT_EQ(m_query.SQLText(),
+              "SELECT CDFILIAL, NMFILIAL\nFROM FILIAL\n"
+              "WHERE CDFILIAL = :P_CDFILIAL OR :P_TCDFILIAL = 'T'\n"
+              "ORDER BY CDFILIAL");
 }
 
 TEST_P(AdoibQueryTest, BranchQueryWithAndWithoutTheAllFlag) {

@@ -51,7 +51,7 @@ protected:
 TEST_P(DatabaseTest, HostileTextIsAPlainValue) {
     const std::vector<std::string> texts = {
         "O'Brien", "'; DROP TABLE FILIAL; --", "' OR '1'='1", ":P_TCDFILIAL", "a::text",
-        "/* x */", "Ação \"quoted\"", "$$;$$"};
+        "/* x */", "Ação \"quoted\"",          "$$;$$"};
     int code = 0;
     for (const std::string& text : texts) {
         const std::string cd = std::to_string(++code);
@@ -139,9 +139,9 @@ TEST_P(DatabaseTest, TypesAndNullsRoundTrip) {
     const DataPacket packet =
         database().query("SELECT TX, DT, VR, QT, MEMO, ID FROM VALORES ORDER BY ID");
     const std::vector<FieldDef> expectedFields = {
-        {"TX", FieldType::String, 7},  {"DT", FieldType::DateTime, 0},
-        {"VR", FieldType::Float, 0},   {"QT", FieldType::Integer, 0},
-        {"MEMO", FieldType::Blob, 0},  {"ID", FieldType::Integer, 0}};
+        {"TX", FieldType::String, 7}, {"DT", FieldType::DateTime, 0},
+        {"VR", FieldType::Float, 0},  {"QT", FieldType::Integer, 0},
+        {"MEMO", FieldType::Blob, 0}, {"ID", FieldType::Integer, 0}};
     EXPECT_EQ(packet.fields, expectedFields);
     ASSERT_EQ(packet.rows.size(), 2u);
     EXPECT_EQ(packet.rows[0][0], Variant("abc"));
@@ -154,8 +154,9 @@ TEST_P(DatabaseTest, TypesAndNullsRoundTrip) {
     }
 
     // The stored form of a date is the same text on both engines.
-    const DataPacket text = database().query("SELECT CAST(DT AS VARCHAR(30)) AS T FROM VALORES "
-                                             "WHERE ID = 1");
+    const DataPacket text = database().query(
+        "SELECT CAST(DT AS VARCHAR(30)) AS T FROM VALORES "
+        "WHERE ID = 1");
     EXPECT_EQ(text.rows.at(0).at(0), Variant("2000-01-01 12:00:00"));
 }
 
@@ -173,8 +174,8 @@ TEST_P(DatabaseTest, DateParametersCompareWithStoredDates) {
 
 TEST_P(DatabaseTest, ExpressionColumnsAreTypedByValue) {
     addBranches();
-    const DataPacket packet = database().query(
-        "SELECT COUNT(*) AS N, MAX(NMFILIAL) AS M, 'abcde' AS K FROM FILIAL");
+    const DataPacket packet =
+        database().query("SELECT COUNT(*) AS N, MAX(NMFILIAL) AS M, 'abcde' AS K FROM FILIAL");
     ASSERT_EQ(packet.fields.size(), 3u);
     EXPECT_EQ(packet.fields[0].type, FieldType::Integer);
     EXPECT_EQ(packet.rows[0][0], Variant(std::int64_t{3}));
@@ -188,9 +189,9 @@ TEST_P(DatabaseTest, ExecuteCountsChangedRows) {
     EXPECT_EQ(database().execute("UPDATE FILIAL SET NMFILIAL = :NM WHERE CDFILIAL <> :CD",
                                  {{"NM", Variant("X")}, {"CD", Variant("0001")}}),
               2);
-    EXPECT_EQ(database().execute("DELETE FROM FILIAL WHERE CDFILIAL = :CD",
-                                 {{"CD", Variant("9999")}}),
-              0);
+    EXPECT_EQ(
+        database().execute("DELETE FROM FILIAL WHERE CDFILIAL = :CD", {{"CD", Variant("9999")}}),
+        0);
 }
 
 TEST_P(DatabaseTest, EngineErrorsCarryTheEngineText) {
@@ -237,9 +238,9 @@ TEST_P(DatabaseTest, ExecuteManyFailureInsideTransactionRollsBackEverything) {
     EXPECT_FALSE(database().inTransaction());
     EXPECT_EQ(count("FILIAL"), 0);
     rows.pop_back();
-    EXPECT_EQ(database().executeMany("INSERT INTO FILIAL (CDFILIAL, NMFILIAL) VALUES (:CD, :NM)",
-                                     rows),
-              2500);
+    EXPECT_EQ(
+        database().executeMany("INSERT INTO FILIAL (CDFILIAL, NMFILIAL) VALUES (:CD, :NM)", rows),
+        2500);
     EXPECT_EQ(count("FILIAL"), 2500);
 }
 
@@ -271,8 +272,9 @@ TEST_P(DatabaseTest, SecondWriterWaitsForTheFirst) {
     const auto started = std::chrono::steady_clock::now();
     auto writer = std::async(std::launch::async, [&] {
         Transaction transaction(*second);
-        second->execute("UPDATE FILIAL SET NMFILIAL = NMFILIAL || '+SEGUNDO' "
-                        "WHERE CDFILIAL = '0001'");
+        second->execute(
+            "UPDATE FILIAL SET NMFILIAL = NMFILIAL || '+SEGUNDO' "
+            "WHERE CDFILIAL = '0001'");
         transaction.commit();
         return std::chrono::steady_clock::now();
     });
@@ -309,7 +311,9 @@ TEST(DatabaseOpen, UnreachableTargetsRaiseDatabaseError) {
         Database::open("sqlite:/nonexistent/folder/x.db");
         FAIL() << "no error";
     } catch (const DatabaseError& error) {
-        EXPECT_EQ(std::string(error.what()).rfind("Cannot open database '/nonexistent/folder/x.db': ", 0), 0u)
+        EXPECT_EQ(
+            std::string(error.what()).rfind("Cannot open database '/nonexistent/folder/x.db': ", 0),
+            0u)
             << error.what();
     }
     try {

@@ -39,7 +39,8 @@ TEST(Timestamp, ReadsTheFormsTheEnginesGive) {
 }
 
 TEST(Timestamp, RefusesOtherText) {
-    for (const char* text : {"", "abc", "2000-13-01", "2000-02-30", "2000-01-01 25:00", "01/02/2000"}) {
+    for (const char* text :
+         {"", "abc", "2000-13-01", "2000-02-30", "2000-01-01 25:00", "01/02/2000"}) {
         EXPECT_FALSE(parseTimestamp(text).has_value()) << text;
     }
 }

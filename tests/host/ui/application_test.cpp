@@ -62,7 +62,9 @@ TEST_F(ApplicationTest, DispatchReturnsTrueForAnEventThatCompletes) {
 
 TEST_F(ApplicationTest, OnExceptionReplacesTheMessage) {
     std::vector<std::string> handled;
-    Application().OnException = [&](const std::exception& error) { handled.push_back(error.what()); };
+    Application().OnException = [&](const std::exception& error) {
+        handled.push_back(error.what());
+    };
     Application().Dispatch([] { throw Exception("falha"); });
     Application().Dispatch([] { throw EAbort(); });
     EXPECT_THAT(handled, ElementsAre("falha"));
@@ -163,8 +165,8 @@ TEST_F(ApplicationTest, ResetRunsOnDestroyAndDestroysEveryForm) {
     Application().CreateForm<LoggedForm>("frmOne", log);
     Application().CreateForm<LoggedForm>("frmTwo", log);
     Application().Reset();
-    EXPECT_THAT(log, ElementsAre("frmOne:Create", "frmTwo:Create", "frmTwo:Destroy",
-                                 "frmOne:Destroy"));
+    EXPECT_THAT(log,
+                ElementsAre("frmOne:Create", "frmTwo:Create", "frmTwo:Destroy", "frmOne:Destroy"));
     EXPECT_TRUE(Application().Forms().empty());
 }
 

@@ -216,7 +216,9 @@ TEST_F(DataControlsTest, ClickCellMakesTheRowCurrentThenRunsOnCellClick) {
     dbgFilial->OnCellClick = [&](TColumn& column) {
         clicked.push_back(column.FieldName + "@" + std::to_string(qryFilial->RecNo()));
     };
-    dbgFilial->OnTitleClick = [&](TColumn& column) { clicked.push_back("title:" + column.FieldName); };
+    dbgFilial->OnTitleClick = [&](TColumn& column) {
+        clicked.push_back("title:" + column.FieldName);
+    };
     dbgFilial->ClickCell(3, 1);
     EXPECT_EQ(dbgFilial->SelectedIndex, 1);
     EXPECT_EQ(scrolls, 1);

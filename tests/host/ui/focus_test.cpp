@@ -19,7 +19,8 @@ struct Layout {
         grbB = form.Make<TGroupBox>("grbB", panB);
         edtB1 = form.Make<TEdit>("edtB1", grbB);
         edtC = form.Make<TEdit>("edtC", &form);
-        for (TWinControl* control : std::vector<TWinControl*>{panA, edtA1, edtA2, panB, grbB, edtB1, edtC}) {
+        for (TWinControl* control :
+             std::vector<TWinControl*>{panA, edtA1, edtA2, panB, grbB, edtB1, edtC}) {
             log.watchFocus(control);
         }
     }
@@ -239,7 +240,8 @@ TEST_F(PageFocusTest, FocusingAControlOnAPageBehindBringsThePageForwardWithoutOn
     form.FocusControl(edtTwo);
     EXPECT_EQ(pgcPages->ActivePage(), tshTwo);
     EXPECT_EQ(form.ActiveControl(), edtTwo);
-    EXPECT_THAT(log.entries, ElementsAre("edtA1:Exit", "panA:Exit", "tshTwo:Enter", "edtTwo:Enter"));
+    EXPECT_THAT(log.entries,
+                ElementsAre("edtA1:Exit", "panA:Exit", "tshTwo:Enter", "edtTwo:Enter"));
 }
 
 TEST_F(PageFocusTest, APageIsNotBroughtForwardWhenAnExitAborts) {
@@ -253,6 +255,17 @@ TEST_F(PageFocusTest, AControlOnADisabledPageIsRefused) {
     tshTwo->SetEnabled(false);
     EXPECT_THROW(form.FocusControl(edtTwo), EInvalidOperation);
     EXPECT_EQ(pgcPages->ActivePage(), tshOne);
+}
+
+TEST_F(PageFocusTest, RefocusingTheFocusedControlRunsNothingAndBringsItsPageBack) {
+    form.FocusControl(edtTwo);
+    pgcPages->SetActivePage(tshOne);
+    edtTwo->SetEnabled(false);
+    log.clear();
+    form.FocusControl(edtTwo);
+    EXPECT_EQ(pgcPages->ActivePage(), tshTwo);
+    EXPECT_EQ(form.ActiveControl(), edtTwo);
+    EXPECT_THAT(log.entries, IsEmpty());
 }
 
 TEST_F(PageFocusTest, LeavingAPageByCodeKeepsTheFocusUntilTheNextMove) {

@@ -118,7 +118,8 @@ TEST(ScriptedPlatformTest, PicksMapKeysToRowsOfTheKeyField) {
     rows.AddField({"CDVENDEDOR", FieldType::FixedString, 4});
     rows.AddField({"NMVENDEDOR", FieldType::String, 30});
     DataPacket packet;
-    packet.fields = {{"CDVENDEDOR", FieldType::FixedString, 4}, {"NMVENDEDOR", FieldType::String, 30}};
+    packet.fields = {{"CDVENDEDOR", FieldType::FixedString, 4},
+                     {"NMVENDEDOR", FieldType::String, 30}};
     packet.rows = {{Variant("0001"), Variant("Ana")},
                    {Variant("0002"), Variant("Bruno")},
                    {Variant("0003"), Variant("Carla")}};
@@ -135,7 +136,7 @@ TEST(ScriptedPlatformTest, PicksMapKeysToRowsOfTheKeyField) {
     platform.QueuePickNone();
     const auto chosen = platform.PickList(request);
     ASSERT_TRUE(chosen.has_value());
-    EXPECT_THAT(*chosen, ElementsAre(2, 0));
+    EXPECT_THAT(*chosen, ElementsAre(0, 2));
     EXPECT_FALSE(platform.PickList(request).has_value());
     EXPECT_FALSE(platform.PickList(request).has_value());
     request.multiple = false;

@@ -1,0 +1,295 @@
+// Screen behaviour that needs answers a real server never gives: malformed
+// packets, refusal texts of every form, and failures at chosen moments.
+#include "tests/cancellation_screen/screen_fixture.h"
+
+#include "cancellation_screen/unit.h"
+#include "host/data/exceptions.h"
+
+namespace screentest {
+namespace {
+
+using Cli_ore06100::Filtro;
+
+const std::vector<OrderRow> kTwoOrders = {{"0000000101", "00", "2", "MARIA"},
+                                          {"0000000103", "00", "3", "JOAO"}};
+
+TEST_F(ScreenTest, ListRequestSendsBranchAndDefaultFilterAndCopiesBack) {
+    server->rewriteNrIni = "0000000001";
+    openWithList(kTwoOrders);
+    ASSERT_EQ(server->count("GetEncomenda"), 1);
+    const auto& args = server->arguments.at(0);
+    ASSERT_EQ(args.size(), 11u);
+    EXPECT_EQ(args[0].AsString(), "0001");
+    EXPECT_EQ(args[1].AsString(), "");
+    EXPECT_EQ(args[2].AsString(), "");
+    EXPECT_EQ(args[3].AsString(), "T");
+    EXPECT_EQ(args[4].AsDateTime().days, 0.0);
+    EXPECT_EQ(args[5].AsDateTime().days, 0.0);
+    EXPECT_EQ(args[6].AsString(), "T");
+    EXPECT_EQ(args[7].AsString(), "");
+    EXPECT_EQ(args[8].AsString(), "T");
+    EXPECT_EQ(args[9].AsString(), "");
+    EXPECT_EQ(args[10].AsString(), "T");
+    // By-reference arguments come back into the filter.
+    EXPECT_EQ(Filtro.NrOrcaEven.NrIni, "0000000001");
+    EXPECT_EQ(screen().cdsEncomenda->RecordCount(), 2);
+    EXPECT_EQ(screen().ActiveControl(), screen().dbgPadrao);
+    EXPECT_EQ(platform.busyDepth(), 0);
+}
+
+TEST_F(ScreenTest, PacketWithExtraColumnLoadsWithoutExposingIt) {
+    server->getEncomenda = [] {
+        DataPacket packet = orderPacket(kTwoOrders);
+        packet.fields.push_back({"EXTRA", FieldType::String, 5});
+        for (auto& row : packet.rows) {
+            row.push_back(Variant("x"));
+        }
+        return Variant(packet);
+    };
+    IniProc();
+    ASSERT_TRUE(screen().UserKey(screen().edtCdFilial, VK_TAB, 0));
+    EXPECT_EQ(screen().cdsEncomenda->RecordCount(), 2);
+    EXPECT_EQ(screen().cdsEncomenda->FindField("EXTRA"), nullptr);
+    EXPECT_TRUE(takeMessages().empty());
+}
+
+TEST_F(ScreenTest, PacketMissingAColumnIsReportedAndLeavesTheListClosed) {
+    server->getEncomenda = [] {
+        DataPacket packet = orderPacket(kTwoOrders);
+        const int index = packet.FieldIndex("DTHRENTROREV");
+        packet.fields.erase(packet.fields.begin() + index);
+        for (auto& row : packet.rows) {
+            row.erase(row.begin() + index);
+        }
+        return Variant(packet);
+    };
+    IniProc();
+    screen().UserKey(screen().edtCdFilial, VK_TAB, 0);
+    EXPECT_EQ(takeMessages(),
+              std::vector<std::string>{"cdsEncomenda: Field 'DTHRENTROREV' not found"});
+    EXPECT_FALSE(screen().cdsEncomenda->Active());
+    EXPECT_EQ(platform.busyDepth(), 0);
+    EXPECT_TRUE(screen().sbtFiltro->Enabled());  // the screen keeps working
+}
+
+TEST_F(ScreenTest, StatusTextIsFechadoForThreeOnly) {
+    openWithList({{"0000000101", "00", "2", "A"},
+                  {"0000000102", "00", "3", "B"},
+                  {"0000000103", "00", "", "C"},
+                  {"0000000104", "00", "x", "D"},
+                  {"0000000105", "00", "8", "E"}});
+    const std::vector<std::string> expected = {"", "Fechado", "", "", ""};
+    for (int row = 1; row <= 5; ++row) {
+        EXPECT_EQ(screen().dbgPadrao->CellText(row, 3), expected[static_cast<std::size_t>(row - 1)])
+            << "row " << row;
+    }
+}
+
+TEST_F(ScreenTest, ItemTotalRoundsOnlyTheUnitPrice) {
+    server->getItemEnc = [](const std::string&, const std::string&) {
+        return VarArrayOf({Variant(itemPacket({{3, 1.234}, {2.5, 4.00}, {0, 9.99}})),
+                           Variant(emptyObservationPacket())});
+    };
+    openWithList(kTwoOrders);
+    TClientDataSet& items = *screen().cdsItemOrcaEven;
+    ASSERT_EQ(items.RecordCount(), 3);
+    const TField& total = items.FieldByName("VRTOTALITEM");
+    EXPECT_DOUBLE_EQ(total.ValueAt(1).AsFloat(), 3 * 1.23);
+    EXPECT_EQ(total.DisplayTextAt(1), "3,69");
+    EXPECT_EQ(total.DisplayTextAt(2), "10,00");
+    EXPECT_EQ(total.DisplayTextAt(3), "0,00");
+}
+
+TEST_F(ScreenTest, ANewOrderWithoutObservationClearsTheMemo) {
+    server->getItemEnc = [](const std::string& number, const std::string&) {
+        return VarArrayOf({Variant(itemPacket({})),
+                           Variant(number == "0000000101" ? observationPacket("Texto da 101")
+                                                          : emptyObservationPacket())});
+    };
+    openWithList(kTwoOrders);
+    EXPECT_EQ(screen().memObs->Text(), "Texto da 101");
+    ASSERT_TRUE(screen().UserSelectRow(screen().dbgPadrao, 2));
+    EXPECT_EQ(screen().memObs->Text(), "");
+    EXPECT_EQ(server->count("GetItemEnc"), 2);
+}
+
+// ---- Outcomes of the cancellation run that only a fake server can give ----
+
+class RunTest : public ScreenTest {
+protected:
+    // Opens the list, runs the first step and types a registered reason.
+    void prepareSecondStep() {
+        openWithList(kTwoOrders);
+        ASSERT_TRUE(screen().UserClick(screen().sbtConfirmar));
+        takeMessages();  // "Motivo precisa ser informado."
+        ASSERT_TRUE(screen().UserType(screen().edtCdJust, "1"));
+        platform.QueueAnswer(mrYes);
+    }
+    void confirm() { screen().UserClick(screen().sbtConfirmar); }
+};
+
+TEST_F(RunTest, KeyedRefusalWithDetailShowsTheScreenText) {
+    prepareSecondStep();
+    server->cancAprovaEnc = []() -> Variant {
+        throw Exception("N_PARAM_CONTARECBAIXADA|0000000107");
+    };
+    confirm();
+    const std::vector<std::string> expected = {
+        "Deseja confirmar o cancelamento da aprovação da encomenda?",
+        "Conta a receber não pode ser cancelada, pois a mesma já foi baixada."};
+    EXPECT_EQ(takeMessages(), expected);
+    EXPECT_EQ(platform.busyDepth(), 0);
+    // No reload after a refusal: the local post stays.
+    EXPECT_EQ(server->count("GetEncomenda"), 1);
+    EXPECT_EQ(screen().cdsEncomenda->FieldByName("IDSITUORCEVE").AsString(), "1");
+    EXPECT_EQ(screen().cdsEncomenda->FieldByName("CDOPEJUSTORC").AsString(), "OPER01");
+}
+
+TEST_F(RunTest, BareKeyIsLookedUpWhole) {
+    prepareSecondStep();
+    server->cancAprovaEnc = []() -> Variant { throw Exception("N_PARAM_BOLETO_ENVIADO"); };
+    confirm();
+    EXPECT_EQ(takeMessages().back(),
+              "Conta a receber não pode ser cancelada, pois o boleto já foi enviado via CNAB.");
+}
+
+TEST_F(RunTest, WordsInFrontBecomePartOfTheKey) {
+    prepareSecondStep();
+    server->cancAprovaEnc = []() -> Variant {
+        throw Exception("Erro: N_PARAM_CONTARECBAIXADA|0000000107");
+    };
+    confirm();
+    // The key "Erro: N_PARAM_CONTARECBAIXADA" is not in the table: its own text shows.
+    EXPECT_EQ(takeMessages().back(), "Erro: N_PARAM_CONTARECBAIXADA");
+}
+
+TEST_F(RunTest, DetailFillsThePlaceholderAndPercentSignsStayAsTheyAre) {
+    prepareSecondStep();
+    screen().msgPadrao->Lines.push_back("N_PARAM_TESTE|Documento %s com 100% e %d.");
+    server->cancAprovaEnc = []() -> Variant { throw Exception("N_PARAM_TESTE|12%s%n"); };
+    confirm();
+    EXPECT_EQ(takeMessages().back(), "Documento 12%s%n com 100% e %d.");
+}
+
+TEST_F(RunTest, ErrorWithoutKeyReachesTheGeneralHandlerUnchanged) {
+    prepareSecondStep();
+    server->cancAprovaEnc = []() -> Variant { throw Exception("Falha de comunicação"); };
+    confirm();
+    EXPECT_EQ(takeMessages().back(), "Falha de comunicação");
+    EXPECT_EQ(platform.busyDepth(), 0);
+}
+
+TEST_F(RunTest, EmptyProductionPacketReloadsWithoutMessage) {
+    prepareSecondStep();
+    server->cancAprovaEnc = [] {
+        return VarArrayOf({Variant(productionOrderPacket(0)), Variant()});
+    };
+    confirm();
+    EXPECT_EQ(takeMessages(), std::vector<std::string>{
+                                  "Deseja confirmar o cancelamento da aprovação da encomenda?"});
+    EXPECT_TRUE(openedScreens.empty());
+    EXPECT_EQ(screen().pgcPadrao->ActivePage(), screen().tshPadrao);
+    EXPECT_EQ(server->count("GetEncomenda"), 2);
+}
+
+TEST_F(RunTest, ProductionOrdersWinOverShippedOrders) {
+    prepareSecondStep();
+    server->cancAprovaEnc = [] {
+        return VarArrayOf({Variant(productionOrderPacket(2)), Variant("E")});
+    };
+    confirm();
+    EXPECT_EQ(openedScreens,
+              std::vector<std::string>{"ORE00610:Aprovação não pode ser cancelada, pois existe "
+                                       "ordem de produção cadastrada."});
+    EXPECT_EQ(takeMessages().size(), 1u);  // only the confirmation: no PEDIDOEXP
+    EXPECT_EQ(screen().cdsPedidoOp->RecordCount(), 2);
+}
+
+TEST_F(RunTest, ReasonTravelsWithTheRequest) {
+    prepareSecondStep();
+    ASSERT_TRUE(screen().UserType(screen().memObs, "Cliente desistiu da festa"));
+    confirm();
+    ASSERT_EQ(server->count("CancAprovaEnc"), 1);
+    std::vector<Variant> sent;
+    for (std::size_t i = 0; i < server->calls.size(); ++i) {
+        if (server->calls[i] == "CancAprovaEnc") {
+            sent = server->arguments[i];
+        }
+    }
+    ASSERT_EQ(sent.size(), 6u);
+    EXPECT_EQ(sent[0].AsString(), "0001");
+    EXPECT_EQ(sent[1].AsString(), "0000000101");
+    EXPECT_EQ(sent[2].AsString(), "00");
+    EXPECT_EQ(sent[3].AsString(), "0001");
+    EXPECT_EQ(sent[4].AsString(), "Cliente desistiu da festa");
+    EXPECT_EQ(sent[5].AsString(), "OPER01");
+    EXPECT_EQ(takeMessages().back(), "Cancelamento realizado com sucesso.");
+}
+
+// ---- Deletion ------------------------------------------------------------
+
+TEST_F(ScreenTest, RefusedDeletionBringsBackTheRecordAndEarlierPosts) {
+    openWithList(kTwoOrders);
+    // A post made earlier, still in the change log.
+    screen().UserClick(screen().sbtAlterar);
+    ASSERT_EQ(screen().cdsEncomenda->State(), TDataSetState::dsEdit);
+    ASSERT_TRUE(Application().Dispatch([&] { screen().cdsEncomenda->Post(); }));
+    ASSERT_EQ(screen().cdsEncomenda->FieldByName("IDSITUORCEVE").AsString(), "1");
+
+    server->setEncomenda = [](const DataPacket&) -> Variant {
+        throw Exception("Registro alterado por outro usuário.");
+    };
+    platform.QueueAnswer(mrYes);
+    screen().UserKey(screen().dbgPadrao, VK_DELETE, ssCtrl);
+    EXPECT_EQ(takeMessages(), (std::vector<std::string>{"Confirma exclusão?",
+                                                        "Registro alterado por outro usuário."}));
+    EXPECT_EQ(screen().cdsEncomenda->RecordCount(), 2);
+    EXPECT_EQ(screen().cdsEncomenda->ChangeCount(), 0);
+    screen().cdsEncomenda->First();
+    EXPECT_EQ(screen().cdsEncomenda->FieldByName("IDSITUORCEVE").AsString(), "2");
+    EXPECT_EQ(platform.busyDepth(), 0);
+    EXPECT_TRUE(cacheRefreshes.empty());
+}
+
+TEST_F(ScreenTest, AppliedDeletionMergesAndRefreshesTheCache) {
+    openWithList(kTwoOrders);
+    DataPacket sentDelta;
+    server->setEncomenda = [&sentDelta](const DataPacket& delta) {
+        sentDelta = delta;
+        return Variant();
+    };
+    platform.QueueAnswer(mrYes);
+    ASSERT_TRUE(screen().UserKey(screen().dbgPadrao, VK_DELETE, ssCtrl));
+    ASSERT_EQ(sentDelta.rows.size(), 1u);
+    EXPECT_EQ(sentDelta.rowStatus.at(0), RowStatus::Deleted);
+    EXPECT_EQ(screen().cdsEncomenda->RecordCount(), 1);
+    EXPECT_EQ(screen().cdsEncomenda->ChangeCount(), 0);
+    EXPECT_EQ(cacheRefreshes, std::vector<std::string>{"ORCAEVENTO"});
+}
+
+TEST_F(ScreenTest, DeletionIsNotConfirmedWithoutYes) {
+    openWithList(kTwoOrders);
+    platform.QueueAnswer(mrNo);
+    screen().UserKey(screen().dbgPadrao, VK_DELETE, ssCtrl);
+    EXPECT_EQ(screen().cdsEncomenda->RecordCount(), 2);
+    EXPECT_EQ(server->count("SetEncomenda"), 0);
+}
+
+}  // namespace
+}  // namespace screentest
+
+namespace screentest {
+namespace {
+
+TEST_F(ScreenTest, DeletionWithEmptyChangeLogSendsNothing) {
+    openWithList(kTwoOrders);
+    screen().cdsEncomenda->LogChanges = false;
+    platform.QueueAnswer(mrYes);
+    ASSERT_TRUE(screen().UserKey(screen().dbgPadrao, VK_DELETE, ssCtrl));
+    EXPECT_EQ(screen().cdsEncomenda->RecordCount(), 1);
+    EXPECT_EQ(server->count("SetEncomenda"), 0);
+    EXPECT_TRUE(cacheRefreshes.empty());
+}
+
+}  // namespace
+}  // namespace screentest
