@@ -65,15 +65,16 @@ void TfrmCancAprovEnc::sbtConfirmarClick(TObject* /*Sender*/) {
                 std::string cdFilial = cdsEncomenda->FieldByName("CDFILIAL").AsString();
                 std::string nrOrcaEvento = cdsEncomenda->FieldByName("NRORCAEVENTO").AsString();
                 std::string nrSeqOrcaEve = cdsEncomenda->FieldByName("NRSEQORCAEVE").AsString();
+                // The observation travels with the request, and is recorded by
+                // the server, only when it is the one the operator wrote now.
+                Variant observation;
                 if (!Consiste::EmptyString(memObs->Text()) && isEditing(cdsObs)) {
                     cdsObs->Post();
+                    observation = Variant(memObs->Text());
                 }
                 if (isEditing(cdsEncomenda)) {
                     cdsEncomenda->Post();
                 }
-                // The reason travels with the request so the server records it.
-                const Variant observation =
-                    Consiste::EmptyString(memObs->Text()) ? Variant() : Variant(memObs->Text());
                 const Variant answer = Consiste::CheckResultServ(
                     AppServer().CancAprovaEnc(cdFilial, nrOrcaEvento, nrSeqOrcaEve,
                                               edtCdJust->Text(), observation, Morvane::Operador()),
