@@ -352,6 +352,7 @@ void FormView::applyCommon(Binding& binding, host::TProp what) {
             break;
         case host::TProp::Data:
             applyData(binding);
+            refreshSiblingGrids(binding);
             refreshNavigators();
             break;
         case host::TProp::ActivePage:
@@ -527,6 +528,10 @@ void FormView::layoutArea(host::TWinControl* container) {
                     fitHeight = std::max(height, std::min(hint.height(), height + 6));
                 }
                 bounds = QRect(child->Left(), child->Top(), fitWidth, fitHeight);
+                // A caption grown past its container's edge moves back inside.
+                if (bounds.right() > area->width() - 2 && bounds.width() < area->width() - 4) {
+                    bounds.moveRight(area->width() - 3);
+                }
                 break;
             }
         }

@@ -77,6 +77,10 @@ private:
     void applyText(Binding& binding);
     void applyChecked(Binding& binding);
     void applyData(Binding& binding);
+    // A grid hears its data set only through the data source it was given
+    // when it was set up; controls bound later to the same source keep it
+    // current as well.
+    void refreshSiblingGrids(const Binding& changed);
     void applyActivePage(host::TPageControl& pages);
     void applyTabState(host::TTabSheet& sheet);
     void applyFont(const Binding& binding);

@@ -89,11 +89,12 @@ void applyColumnWidths(host::TDBGrid& grid, QTableView& view, const GridModel& m
     const QFontMetrics fm(view.font());
     for (int column = 0; column < grid.ColumnCount(); ++column) {
         const host::TColumn definition = grid.ColumnAt(column);
-        const int width = definition.Width > 0
-                              ? definition.Width
-                              : defaultColumnWidth(model.columnField(column),
-                                                   QString::fromStdString(grid.ColumnTitle(column)),
-                                                   fm);
+        const QString title = QString::fromStdString(grid.ColumnTitle(column));
+        // The definition's width, unless the title would not fit in it.
+        const int width =
+            definition.Width > 0
+                ? std::max(definition.Width, fm.horizontalAdvance(title) + 12)
+                : defaultColumnWidth(model.columnField(column), title, fm);
         view.setColumnWidth(column, width);
     }
 }
@@ -347,7 +348,10 @@ void FormView::applyText(Binding& binding) {
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
         label->setText(caption);
     } else if (auto* tool = qobject_cast<QToolButton*>(widget)) {
-        const QString hint = QString::fromStdString(control->Hint());
+        QString hint = QString::fromStdString(control->Hint());
+        if (hint.isEmpty() && dynamic_cast<host::TBtnPesquisa*>(control) != nullptr) {
+            hint = QStringLiteral("Pesquisar");
+        }
         const QIcon icon = iconForCommand(hint, *tool->style());
         tool->setIcon(icon);
         if (!caption.isEmpty()) {
@@ -439,6 +443,26 @@ void FormView::applyColor(const Binding& binding) {
         widget->setAutoFillBackground(true);
     }
     widget->setPalette(palette);
+}
+
+void FormView::refreshSiblingGrids(const Binding& changed) {
+    const host::TDataSource* source = nullptr;
+    if (auto* text = dynamic_cast<host::TDBText*>(changed.control)) {
+        source = text->DataSource();
+    } else if (auto* edit = dynamic_cast<host::TDBEdit*>(changed.control)) {
+        source = edit->DataSource();
+    } else if (auto* grid = dynamic_cast<host::TDBGrid*>(changed.control)) {
+        source = grid->DataSource();
+    }
+    if (source == nullptr) {
+        return;
+    }
+    for (Binding& binding : m_bindings) {
+        auto* grid = dynamic_cast<host::TDBGrid*>(binding.control);
+        if (grid != nullptr && &binding != &changed && grid->DataSource() == source) {
+            applyData(binding);
+        }
+    }
 }
 
 void FormView::refreshNavigators() {

@@ -2,6 +2,8 @@
 
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QIcon>
+#include <QPixmap>
 #include <QMdiArea>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -83,6 +85,9 @@ FormWindows::Entry& FormWindows::entryFor(host::TForm& form, bool dialog) {
     } else {
         auto* window = new FormSubWindow(form);
         window->setAttribute(Qt::WA_DeleteOnClose);
+        QPixmap blank(16, 16);
+        blank.fill(Qt::transparent);
+        window->setWindowIcon(QIcon(blank));
         entry.view = new FormView(form);
         window->setWidget(entry.view);
         window->setWindowTitle(entry.view->windowTitle());

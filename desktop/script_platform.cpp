@@ -76,6 +76,8 @@ WindowScriptPlatform::~WindowScriptPlatform() = default;
 int WindowScriptPlatform::MessageDialog(const std::string& text, host::TMsgDlgType type,
                                         host::TMsgDlgButtons buttons) {
     const int answer = ScriptedPlatform::MessageDialog(text, type, buttons);
+    // A newer message means the older one has been answered.
+    dismissMessages();
     auto box = std::make_unique<QMessageBox>(iconOf(type), messageTitle(type),
                                              QString::fromStdString(text), QMessageBox::NoButton,
                                              &m_window);
@@ -98,12 +100,21 @@ int WindowScriptPlatform::MessageDialog(const std::string& text, host::TMsgDlgTy
     return answer;
 }
 
+void WindowScriptPlatform::dismissMessages() {
+    for (auto& box : m_messages) {
+        box->hide();
+    }
+    m_messages.clear();
+}
+
 void WindowScriptPlatform::RunModal(host::TForm& form) {
+    dismissMessages();
     m_window.formWindows().openDialog(form);
     ScriptedPlatform::RunModal(form);
 }
 
 void WindowScriptPlatform::ShowForm(host::TForm& form) {
+    dismissMessages();
     ScriptedPlatform::ShowForm(form);
     m_window.formWindows().show(form);
 }
@@ -152,10 +163,7 @@ QPixmap WindowScriptPlatform::picture() {
 
 bool WindowScriptPlatform::shot(const QString& file, QString& error) {
     const QPixmap image = picture();
-    for (auto& box : m_messages) {
-        box->hide();
-    }
-    m_messages.clear();
+    dismissMessages();
     if (!image.save(file, "PNG")) {
         error = QStringLiteral("cannot write %1").arg(file);
         return false;

@@ -16,7 +16,8 @@ class MainWindow;
 // The scenario runner's platform with the forms in real Qt windows: answers
 // come from the script, but every form, dialog, message and the busy
 // indicator are on screen, so `shot NAME` pictures what the operator sees.
-// A message stays on screen until the next shot has pictured it.
+// A message stays on screen until the next shot has pictured it, or until a
+// newer message or window shows that it has been answered.
 class WindowScriptPlatform : public host::ScriptedPlatform {
 public:
     explicit WindowScriptPlatform(MainWindow& window);
@@ -37,6 +38,8 @@ public:
     bool shot(const QString& file, QString& error);
 
 private:
+    void dismissMessages();
+
     MainWindow& m_window;
     std::vector<std::unique_ptr<QMessageBox>> m_messages;
 };

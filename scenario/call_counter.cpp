@@ -22,13 +22,17 @@ CountingCancAprovEnc::CountingCancAprovEnc(std::unique_ptr<host::IAppServer> inn
                                            CallCounts& counts)
     : m_owned(std::move(inner)), m_inner(asCancAprovEnc(m_owned.get())), m_counts(counts) {}
 
-void CountingCancAprovEnc::CheckConnection() { m_inner.CheckConnection(); }
+void CountingCancAprovEnc::CheckConnection() {
+    m_inner.CheckConnection();
+}
 
-host::Variant CountingCancAprovEnc::GetEncomenda(
-    const std::string& CDFILIAL, std::string& NrIni, std::string& NrFin, std::string& TodosNr,
-    host::TDateTime& DtIni, host::TDateTime& DtFin, std::string& TodosDt,
-    std::string& ListaVendedor, std::string& TodosVendedor, std::string& ListaCliente,
-    std::string& TodosCliente) {
+host::Variant CountingCancAprovEnc::GetEncomenda(const std::string& CDFILIAL, std::string& NrIni,
+                                                 std::string& NrFin, std::string& TodosNr,
+                                                 host::TDateTime& DtIni, host::TDateTime& DtFin,
+                                                 std::string& TodosDt, std::string& ListaVendedor,
+                                                 std::string& TodosVendedor,
+                                                 std::string& ListaCliente,
+                                                 std::string& TodosCliente) {
     m_counts.add("GetEncomenda");
     return m_inner.GetEncomenda(CDFILIAL, NrIni, NrFin, TodosNr, DtIni, DtFin, TodosDt,
                                 ListaVendedor, TodosVendedor, ListaCliente, TodosCliente);
@@ -64,10 +68,11 @@ host::Variant CountingCancAprovEnc::SetEncomenda(const host::Variant& Delta) {
 
 void countCancAprovEncCalls(CallCounts& counts) {
     const std::string name = host::net::cancAprovEncServerName;
-    host::TNetConnection::Factory inner = host::TNetConnection::Transport(name);
-    if (!inner) {
-        throw host::Exception("no transport is registered for " + name);
-    }
+    // The runner always plays against the real server, so the wrapped
+    // transport is the gRPC client the host uses by default.
+    const host::TNetConnection::Factory inner = [](const std::string& address, int port) {
+        return std::unique_ptr<host::IAppServer>(host::net::makeGrpcCancAprovEnc(address, port));
+    };
     host::TNetConnection::RegisterTransport(
         name, [inner, &counts](const std::string& address, int port) {
             return std::make_unique<CountingCancAprovEnc>(inner(address, port), counts);

@@ -30,11 +30,11 @@ public:
     CountingCancAprovEnc(std::unique_ptr<host::IAppServer> inner, CallCounts& counts);
 
     void CheckConnection() override;
-    host::Variant GetEncomenda(const std::string& CDFILIAL, std::string& NrIni,
-                               std::string& NrFin, std::string& TodosNr, host::TDateTime& DtIni,
-                               host::TDateTime& DtFin, std::string& TodosDt,
-                               std::string& ListaVendedor, std::string& TodosVendedor,
-                               std::string& ListaCliente, std::string& TodosCliente) override;
+    host::Variant GetEncomenda(const std::string& CDFILIAL, std::string& NrIni, std::string& NrFin,
+                               std::string& TodosNr, host::TDateTime& DtIni, host::TDateTime& DtFin,
+                               std::string& TodosDt, std::string& ListaVendedor,
+                               std::string& TodosVendedor, std::string& ListaCliente,
+                               std::string& TodosCliente) override;
     host::Variant GetItemEnc(const std::string& CDFILIAL, const std::string& NRORCAEVENTO,
                              const std::string& NRSEQORCAEVE) override;
     host::Variant GetEncomendaFilha(const std::string& CDFILIAL,
@@ -51,9 +51,8 @@ private:
     CallCounts& m_counts;
 };
 
-// Wraps the transport registered for "ORE06100.rdmCancAprovEnc" so every
-// connection the screen makes counts its calls in `counts`. Raises
-// host::Exception when no transport is registered for it.
+// Registers, for "ORE06100.rdmCancAprovEnc", the gRPC transport wrapped so
+// every connection the screen makes counts its calls in `counts`.
 void countCancAprovEncCalls(CallCounts& counts);
 
 }  // namespace scenario

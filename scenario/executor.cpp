@@ -102,7 +102,9 @@ std::optional<bool> checkedOf(const TComponent* component) {
     return std::nullopt;
 }
 
-std::string className(const TComponent* component) { return component->ClassName(); }
+std::string className(const TComponent* component) {
+    return component->ClassName();
+}
 
 void compare(const std::string& expected, const Observed& found) {
     if (!matches(expected, found)) {
@@ -143,7 +145,8 @@ Totals Executor::run(const Script& script) {
         return m_totals;
     }
 
-    auto previousLoop = std::exchange(m_platform.modalLoop, [this](TForm& form) { modalLoop(form); });
+    auto previousLoop =
+        std::exchange(m_platform.modalLoop, [this](TForm& form) { modalLoop(form); });
     try {
         while (m_next < script.commands.size() && !m_aborted) {
             runNext();
@@ -461,8 +464,8 @@ void Executor::operatorCommand(const Command& command) {
         }
         case CommandKind::Focus: {
             Found where;
-            auto* control = findAs<TWinControl>(command.target, "a control that takes the focus",
-                                                &where);
+            auto* control =
+                findAs<TWinControl>(command.target, "a control that takes the focus", &where);
             where.form->UserFocus(control);
             return;
         }
@@ -671,7 +674,8 @@ void Executor::dump() const {
                 line << " " << quoted(text->text);
             }
             if (const auto* item = dynamic_cast<const TMenuItem*>(component)) {
-                line << " enabled=" << flag(item->Enabled()) << " visible=" << flag(item->Visible());
+                line << " enabled=" << flag(item->Enabled())
+                     << " visible=" << flag(item->Visible());
             } else if (const auto* control = dynamic_cast<const TControl*>(component)) {
                 line << " enabled=" << flag(control->Enabled())
                      << " visible=" << flag(control->Visible());

@@ -297,13 +297,16 @@ host::sql::Database& LiveEnvironment::database() {
 
 void LiveEnvironment::useDatabase(bool empty) {
     if (!m_target.empty()) {
-        throw std::runtime_error("the database already exists: `database` comes before sql, "
-                                 "open and every check");
+        throw std::runtime_error(
+            "the database already exists: `database` comes before sql, "
+            "open and every check");
     }
     m_emptyDatabase = empty;
 }
 
-void LiveEnvironment::runSql(const std::string& statement) { database().executeScript(statement); }
+void LiveEnvironment::runSql(const std::string& statement) {
+    database().executeScript(statement);
+}
 
 void LiveEnvironment::setSession(const SessionSettings& settings) {
     m_session = settings;
@@ -355,7 +358,9 @@ void LiveEnvironment::start() {
     m_started = true;
 }
 
-void LiveEnvironment::openScreen(const std::string& code) { m_system.openScreen(code); }
+void LiveEnvironment::openScreen(const std::string& code) {
+    m_system.openScreen(code);
+}
 
 std::optional<host::Variant> LiveEnvironment::queryFirstValue(const std::string& statement) {
     const host::DataPacket packet = database().query(statement);
@@ -372,7 +377,9 @@ int LiveEnvironment::calls(const std::string& method) const {
     return m_system.calls().count(method);
 }
 
-void LiveEnvironment::resetCalls() { m_system.calls().reset(); }
+void LiveEnvironment::resetCalls() {
+    m_system.calls().reset();
+}
 
 Observed LiveEnvironment::filterField(const std::string& path) const {
     return moduleFilterField(path);

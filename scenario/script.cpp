@@ -9,7 +9,9 @@ namespace scenario {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // A plain (unquoted) token with exactly that text: separators such as = and ~
 // only count when written bare, so "=" can still be a value.
@@ -44,10 +46,14 @@ const std::string& valueAfterEquals(const std::vector<Token>& tokens, std::size_
 
 const std::vector<std::pair<std::string, Property>>& propertyNames() {
     static const std::vector<std::pair<std::string, Property>> names = {
-        {"text", Property::Text},       {"enabled", Property::Enabled},
-        {"checked", Property::Checked}, {"visible", Property::Visible},
-        {"focused", Property::Focused}, {"active", Property::Active},
-        {"tabenabled", Property::TabEnabled}, {"rows", Property::Rows},
+        {"text", Property::Text},
+        {"enabled", Property::Enabled},
+        {"checked", Property::Checked},
+        {"visible", Property::Visible},
+        {"focused", Property::Focused},
+        {"active", Property::Active},
+        {"tabenabled", Property::TabEnabled},
+        {"rows", Property::Rows},
         {"state", Property::State},
     };
     return names;
@@ -384,7 +390,8 @@ std::optional<Command> parseLine(std::string_view line, int lineNumber) {
                 }
                 start = comma + 1;
             }
-            if (std::any_of(keys.begin(), keys.end(), [](const auto& key) { return key.empty(); })) {
+            if (std::any_of(keys.begin(), keys.end(),
+                            [](const auto& key) { return key.empty(); })) {
                 throw SyntaxError("empty code in pick list \"" + list + "\"");
             }
             command.pick = std::move(keys);
@@ -413,8 +420,8 @@ Script parseScript(std::string_view text, std::string fileName) {
     std::size_t start = 0;
     while (start < text.size()) {
         const auto end = text.find('\n', start);
-        const std::string_view line =
-            text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        const std::string_view line = text.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
         ++lineNumber;
         try {
             if (auto command = parseLine(line, lineNumber)) {

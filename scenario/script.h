@@ -80,15 +80,15 @@ struct Command {
     std::vector<Token> tokens;  // every token, the word included
 
     // The operands the kind uses; the others stay empty.
-    std::string target;    // NAME, GRID, DATASET, PATH, METHOD, screen code, statement
-    std::string field;     // FIELD of cell and field checks
+    std::string target;  // NAME, GRID, DATASET, PATH, METHOD, screen code, statement
+    std::string field;   // FIELD of cell and field checks
     Property property = Property::Text;
     std::string expected;  // the value a check compares with
     bool emptyDatabase = false;
     int row = 0;
     host::Word key = 0;
     host::TShiftState shift = 0;
-    int answer = 0;  // mrYes, mrNo, mrOk
+    int answer = 0;                                // mrYes, mrNo, mrOk
     std::optional<std::vector<std::string>> pick;  // nothing: `pick none`
     SessionSettings session;
 };

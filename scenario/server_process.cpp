@@ -111,13 +111,19 @@ void ServerProcess::start(const std::filesystem::path& program,
     }
     argv.push_back(nullptr);
 
+    // A group of its own, so stopping it reaches whatever it started too.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+
     pid_t pid = 0;
     const int error =
-        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0) {
-        throw std::runtime_error("cannot start " + program.string() + ": " +
-                                 std::strerror(error));
+        throw std::runtime_error("cannot start " + program.string() + ": " + std::strerror(error));
     }
     m_pid = pid;
 }
@@ -125,9 +131,8 @@ void ServerProcess::start(const std::filesystem::path& program,
 void ServerProcess::waitUntilListening(int port, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        int status = 0;
-        if (m_pid > 0 && ::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = 0;
+        if (m_pid > 0 && exited()) {
+            const int status = reap();
             throw std::runtime_error("the server " + exitText(status) + logTail());
         }
         if (portAnswers(port)) {
@@ -137,9 +142,9 @@ void ServerProcess::waitUntilListening(int port, std::chrono::milliseconds timeo
             const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout).count();
             std::string tail = logTail();
             stop();
-            throw std::runtime_error("the server did not answer on 127.0.0.1:" +
-                                     std::to_string(port) + " within " + std::to_string(seconds) +
-                                     " s" + tail);
+            throw std::runtime_error(
+                "the server did not answer on 127.0.0.1:" + std::to_string(port) + " within " +
+                std::to_string(seconds) + " s" + tail);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
@@ -149,18 +154,28 @@ void ServerProcess::stop(std::chrono::milliseconds grace) {
     if (m_pid <= 0) {
         return;
     }
-    const pid_t pid = std::exchange(m_pid, 0);
-    ::kill(pid, SIGTERM);
+    ::kill(-m_pid, SIGTERM);
     const auto deadline = std::chrono::steady_clock::now() + grace;
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return;
-        }
+    while (!exited() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    reap();
+}
+
+bool ServerProcess::exited() const {
+    siginfo_t info{};
+    // WNOWAIT leaves the process a zombie: its id, and so its group's, stay
+    // taken until reap() has killed the rest of the group.
+    return ::waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+           info.si_pid == m_pid;
+}
+
+int ServerProcess::reap() {
+    const pid_t pid = std::exchange(m_pid, 0);
+    ::kill(-pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
 }
 
 std::string ServerProcess::logTail() const {

@@ -36,6 +36,9 @@ public:
 
 private:
     std::string logTail() const;
+    bool exited() const;  // ended, not yet reaped
+    // Kills what is left of its group, reaps it and returns its wait status.
+    int reap();
     pid_t m_pid = 0;
     std::filesystem::path m_log;
 };

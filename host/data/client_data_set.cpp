@@ -555,6 +555,12 @@ void TClientDataSet::Open() {
     if (Active()) {
         return;
     }
+    if (Provider) {
+        Provider(*this);
+        if (Active()) {
+            return;
+        }
+    }
     m_impl->prepareLayout();
     m_impl->clearContents();
     m_impl->setState(TDataSetState::dsBrowse);

@@ -109,7 +109,10 @@ public:
     // The current contents (change log applied) as a plain packet.
     DataPacket Data() const;
 
-    void Open();  // opens an empty set when no packet was loaded
+    // Opens the set: through Provider when one is set (a query fills its rows),
+    // else as an empty set.
+    void Open();
+    std::function<void(TClientDataSet&)> Provider;
     void Close();
     bool Active() const { return m_state != TDataSetState::dsInactive; }
     TDataSetState State() const { return m_state; }

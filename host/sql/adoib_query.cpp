@@ -36,6 +36,9 @@ TDtmDBGeral& dtmDBGeral() {
 
 TADOIBQuery::TADOIBQuery(std::string name) : TComponent(name), m_dataSet(std::move(name)) {
     m_dataSet.ReadOnly = true;
+    // Whoever opens the rows (a pick button over the query's data source) runs
+    // the query.
+    m_dataSet.Provider = [this](TClientDataSet&) { Open(); };
 }
 
 void TADOIBQuery::SetSQL(std::vector<std::string> lines) {

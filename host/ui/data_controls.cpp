@@ -210,6 +210,10 @@ void TBtnPesquisa::Click() {
         }
     }
     TClientDataSet* rows = dataSetOf(DataSource);
+    // A closed list is opened first: a lookup query fills it then.
+    if (rows != nullptr && !rows->Active()) {
+        rows->Open();
+    }
     if (rows == nullptr || !rows->Active() || rows->IsEmpty()) {
         if (!EmptyError.empty()) {
             Application().Platform().MessageDialog(EmptyError, TMsgDlgType::mtError, mbOK);

@@ -55,6 +55,8 @@ public:
     // Text of the first question that had no queued answer; empty when none.
     std::string unansweredQuestion() const;
     const std::vector<PickRecord>& pickLists() const { return m_pickLists; }
+    // Prompts answered with their proposed text, as "caption: text".
+    const std::vector<std::string>& acceptedTexts() const { return m_acceptedTexts; }
     // What the script did not foresee, one line each.
     const std::vector<std::string>& failures() const { return m_failures; }
 
@@ -86,6 +88,7 @@ private:
     std::deque<int> m_answers;
     std::deque<std::optional<std::vector<std::string>>> m_picks;
     std::deque<std::optional<std::string>> m_texts;
+    std::vector<std::string> m_acceptedTexts;
     std::vector<Message> m_messages;
     std::vector<PickRecord> m_pickLists;
     std::vector<std::string> m_failures;

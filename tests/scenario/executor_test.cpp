@@ -43,7 +43,8 @@ public:
         };
         btnAsk = Make<TButton>("btnAsk", this);
         btnAsk->OnClick = [this](TObject*) {
-            const int answer = MessageDlg("Confirma?", TMsgDlgType::mtConfirmation, mbYes | mbNo, 0);
+            const int answer =
+                MessageDlg("Confirma?", TMsgDlgType::mtConfirmation, mbYes | mbNo, 0);
             lblResult->SetCaption(answer == mrYes ? "yes" : "no");
         };
         btnFail = Make<TButton>("btnFail", this);
@@ -94,7 +95,9 @@ public:
 // Records what the executor asks of the system.
 class FakeEnvironment : public Environment {
 public:
-    void useDatabase(bool empty) override { log.push_back(empty ? "database empty" : "database demo"); }
+    void useDatabase(bool empty) override {
+        log.push_back(empty ? "database empty" : "database demo");
+    }
     void runSql(const std::string& statement) override { log.push_back("sql " + statement); }
     void setSession(const SessionSettings& settings) override {
         log.push_back("session " + settings.branch + " " + settings.branchName);
@@ -242,12 +245,10 @@ TEST_F(ExecutorTest, AModalFormTakesTheFollowingCommandsUntilItCloses) {
         "expect edtName.text = \"\"\n");
     EXPECT_EQ(totals.failed, 0) << transcript.str();
     EXPECT_EQ(totals.passed, 6);
-    EXPECT_THAT(lines(), ElementsAre("t.scn:1: click btnOpen",
-                                     "  (modal frmDialog)",
+    EXPECT_THAT(lines(), ElementsAre("t.scn:1: click btnOpen", "  (modal frmDialog)",
                                      "  t.scn:2: type edtName \"Ana\"  ok",
                                      "  t.scn:3: expect edtName.text = \"Ana\"  ok",
-                                     "  t.scn:4: click btnOk  ok",
-                                     "t.scn:1: click btnOpen  ok",
+                                     "  t.scn:4: click btnOk  ok", "t.scn:1: click btnOpen  ok",
                                      "t.scn:5: expect lblResult.text = \"1:Ana\"  ok",
                                      "t.scn:6: expect edtName.text = \"\"  ok"));
 }

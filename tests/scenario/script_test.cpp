@@ -19,33 +19,43 @@ struct TokenCase {
 
 class TokenizeTest : public ::testing::TestWithParam<TokenCase> {};
 
-TEST_P(TokenizeTest, SplitsTheLine) { EXPECT_EQ(tokenize(GetParam().line), GetParam().tokens); }
+TEST_P(TokenizeTest, SplitsTheLine) {
+    EXPECT_EQ(tokenize(GetParam().line), GetParam().tokens);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, TokenizeTest,
     ::testing::Values(
-        TokenCase{"Blank", "   \t ", {}},
-        TokenCase{"CommentOnly", "  # just a note", {}},
+        TokenCase{"Blank", "   \t ", {}}, TokenCase{"CommentOnly", "  # just a note", {}},
         TokenCase{"Words", "click  sbtVerificar", {{"click", false}, {"sbtVerificar", false}}},
-        TokenCase{"TabsSeparate", "focus\tedtCdFilial\r", {{"focus", false}, {"edtCdFilial", false}}},
+        TokenCase{
+            "TabsSeparate", "focus\tedtCdFilial\r", {{"focus", false}, {"edtCdFilial", false}}},
         TokenCase{"QuotedBlanks",
                   "expect message \"Filial deve ser informada.\"",
                   {{"expect", false}, {"message", false}, {"Filial deve ser informada.", true}}},
-        TokenCase{"EmptyQuoted", "type edtCdFilial \"\"",
+        TokenCase{"EmptyQuoted",
+                  "type edtCdFilial \"\"",
                   {{"type", false}, {"edtCdFilial", false}, {"", true}}},
-        TokenCase{"EscapedQuote", R"(type memObs "dito \"assim\"")",
+        TokenCase{"EscapedQuote",
+                  R"(type memObs "dito \"assim\"")",
                   {{"type", false}, {"memObs", false}, {"dito \"assim\"", true}}},
-        TokenCase{"EscapedBackslash", R"(type memObs "a\\b")",
+        TokenCase{"EscapedBackslash",
+                  R"(type memObs "a\\b")",
                   {{"type", false}, {"memObs", false}, {"a\\b", true}}},
-        TokenCase{"BackslashOutsideQuotesIsPlain", R"(type memObs a\b)",
+        TokenCase{"BackslashOutsideQuotesIsPlain",
+                  R"(type memObs a\b)",
                   {{"type", false}, {"memObs", false}, {"a\\b", false}}},
-        TokenCase{"CommentAfterWords", "click btnOk # confirm", {{"click", false}, {"btnOk", false}}},
+        TokenCase{
+            "CommentAfterWords", "click btnOk # confirm", {{"click", false}, {"btnOk", false}}},
         TokenCase{"CommentEndsAWord", "click btnOk#confirm", {{"click", false}, {"btnOk", false}}},
-        TokenCase{"HashInsideQuotes", "type edtCdJust \"#1\" # real comment",
+        TokenCase{"HashInsideQuotes",
+                  "type edtCdJust \"#1\" # real comment",
                   {{"type", false}, {"edtCdJust", false}, {"#1", true}}},
-        TokenCase{"QuotedPartInsideAWord", "session branch-name=\"MATRIZ SP\" operator=X",
+        TokenCase{"QuotedPartInsideAWord",
+                  "session branch-name=\"MATRIZ SP\" operator=X",
                   {{"session", false}, {"branch-name=MATRIZ SP", true}, {"operator=X", false}}},
-        TokenCase{"QuotedEqualsIsAValue", "expect x.text = \"=\"",
+        TokenCase{"QuotedEqualsIsAValue",
+                  "expect x.text = \"=\"",
                   {{"expect", false}, {"x.text", false}, {"=", false}, {"=", true}}}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
@@ -158,7 +168,8 @@ TEST(ParseLine, Keys) {
 }
 
 TEST(ParseLine, SessionStartsFromTheDefaults) {
-    const Command command = parse("session branch=0002 branch-name=\"FILIAL SUL\" fixed-branch=yes");
+    const Command command =
+        parse("session branch=0002 branch-name=\"FILIAL SUL\" fixed-branch=yes");
     EXPECT_EQ(command.kind, CommandKind::Session);
     SessionSettings expected;
     expected.branch = "0002";
@@ -237,8 +248,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "expected: expect NAME.PROP = VALUE"},
         ErrorCase{"QuotedEqualsIsNoSeparator", "expect edtCdFilial.text \"=\" 1",
                   "expected: expect NAME.PROP = VALUE"},
-        ErrorCase{"UnknownMethod", "expect calls GetTudo = 1",
-                  "unknown remote method \"GetTudo\""},
+        ErrorCase{"UnknownMethod", "expect calls GetTudo = 1", "unknown remote method \"GetTudo\""},
         ErrorCase{"NoMessageTypo", "expect no messages", "expected: expect no message"},
         ErrorCase{"ResetWhat", "reset counters", "expected: reset calls"},
         ErrorCase{"QuotedWord", "\"click\" btnOk",

@@ -37,10 +37,9 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{"ZeroDateIsNoOtherDate", "01/02/2025", {"", ValueKind::Date}, false},
         MatchCase{"DateExact", "01/02/2025", {"01/02/2025", ValueKind::Date}, true},
         MatchCase{"RealDateIsNotZero", "0", {"01/02/2025", ValueKind::Date}, false},
-        MatchCase{"DateWithTime", "01/02/2025 14:30", {"01/02/2025 14:30", ValueKind::Date},
-                  true},
-        MatchCase{"DateWithoutItsTime", "01/02/2025", {"01/02/2025 14:30", ValueKind::Date},
-                  false}),
+        MatchCase{"DateWithTime", "01/02/2025 14:30", {"01/02/2025 14:30", ValueKind::Date}, true},
+        MatchCase{
+            "DateWithoutItsTime", "01/02/2025", {"01/02/2025 14:30", ValueKind::Date}, false}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(Quoted, EscapesQuotesAndBackslashes) {
@@ -102,7 +101,8 @@ protected:
             packet.fields.push_back(field->Definition());
         }
         packet.rows.push_back({host::Variant("0001"), host::Variant("0"), host::Variant(1234.5),
-                               host::Variant(2.5), host::Variant(host::EncodeDateTime(2025, 2, 1, 14, 30, 0)),
+                               host::Variant(2.5),
+                               host::Variant(host::EncodeDateTime(2025, 2, 1, 14, 30, 0)),
                                host::Variant(host::Blob{"texto"}), host::Variant("1")});
         packet.rows.push_back({host::Variant(), host::Variant(), host::Variant(), host::Variant(),
                                host::Variant(), host::Variant(), host::Variant()});
@@ -140,8 +140,8 @@ TEST_F(FieldValueTest, FloatsDropTheirTextHandlerOnlyWhileRead) {
 
 TEST_F(FieldValueTest, NullsAreEmpty) {
     items.Next();
-    for (const char* name : {"CDFILIAL", "NRSEQORCAEVE", "QTITEMORCEVE", "DTHRENTROREV",
-                             "TXOBSJUSTORC"}) {
+    for (const char* name :
+         {"CDFILIAL", "NRSEQORCAEVE", "QTITEMORCEVE", "DTHRENTROREV", "TXOBSJUSTORC"}) {
         EXPECT_EQ(value(name).text, "") << name;
     }
     EXPECT_TRUE(matches("0", value("DTHRENTROREV")));

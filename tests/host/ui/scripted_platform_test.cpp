@@ -109,8 +109,12 @@ TEST(ScriptedPlatformTest, AnswersTextRequestsFromTheQueue) {
     EXPECT_EQ(value, "Minhas opções");
     EXPECT_FALSE(platform.InputText("Salvar", "Nome", value));
     EXPECT_EQ(value, "Minhas opções");
-    EXPECT_FALSE(platform.InputText("Salvar", "Nome", value));
-    EXPECT_THAT(platform.failures(), ElementsAre("no text queued for \"Salvar\""));
+    // Nothing queued: the proposed text is accepted as it stands.
+    value = "Padrão";
+    EXPECT_TRUE(platform.InputText("Salvar", "Nome", value));
+    EXPECT_EQ(value, "Padrão");
+    EXPECT_THAT(platform.acceptedTexts(), ElementsAre("Salvar: Padrão"));
+    EXPECT_TRUE(platform.failures().empty());
 }
 
 TEST(ScriptedPlatformTest, PicksMapKeysToRowsOfTheKeyField) {
