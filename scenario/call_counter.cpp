@@ -68,11 +68,9 @@ host::Variant CountingCancAprovEnc::SetEncomenda(const host::Variant& Delta) {
 
 void countCancAprovEncCalls(CallCounts& counts) {
     const std::string name = host::net::cancAprovEncServerName;
-    // The runner always plays against the real server, so the wrapped
-    // transport is the gRPC client the host uses by default.
-    const host::TNetConnection::Factory inner = [](const std::string& address, int port) {
-        return std::unique_ptr<host::IAppServer>(host::net::makeGrpcCancAprovEnc(address, port));
-    };
+    // Wraps whatever transport the host has for the server object: the gRPC
+    // client, unless something registered another before.
+    const host::TNetConnection::Factory inner = host::TNetConnection::Transport(name);
     host::TNetConnection::RegisterTransport(
         name, [inner, &counts](const std::string& address, int port) {
             return std::make_unique<CountingCancAprovEnc>(inner(address, port), counts);

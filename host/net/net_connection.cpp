@@ -43,6 +43,10 @@ TNetConnection::TNetConnection(std::string name) : TComponent(std::move(name)) {
 
 TNetConnection::~TNetConnection() = default;
 
+TNetConnection::Factory TNetConnection::Transport(const std::string& serverName) {
+    return findTransport(serverName);
+}
+
 void TNetConnection::RegisterTransport(const std::string& serverName, Factory factory) {
     TransportRegistry& registry = transports();
     std::lock_guard lock(registry.mutex);
