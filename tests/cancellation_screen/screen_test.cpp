@@ -4,6 +4,7 @@
 
 #include "cancellation_screen/unit.h"
 #include "host/data/exceptions.h"
+#include "host/data/formatting.h"
 
 namespace screentest {
 namespace {
@@ -289,6 +290,61 @@ TEST_F(ScreenTest, DeletionWithEmptyChangeLogSendsNothing) {
     EXPECT_EQ(screen().cdsEncomenda->RecordCount(), 1);
     EXPECT_EQ(server->count("SetEncomenda"), 0);
     EXPECT_TRUE(cacheRefreshes.empty());
+}
+
+}  // namespace
+}  // namespace screentest
+
+namespace screentest {
+namespace {
+
+TEST_F(RunTest, PostedObservationCarriesTodayTheOperatorAndTheOrderKeys) {
+    prepareSecondStep();
+    ASSERT_TRUE(screen().UserType(screen().memObs, "Motivo da desistência"));
+    server->cancAprovaEnc = []() -> Variant { throw Exception("N_PARAM_CONTARECBAIXADA|1"); };
+    confirm();
+    TClientDataSet& observation = *screen().cdsObs;
+    ASSERT_EQ(observation.RecordCount(), 1);
+    EXPECT_EQ(observation.State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(observation.FieldByName("TXOBSJUSTORC").AsString(), "Motivo da desistência");
+    EXPECT_EQ(observation.FieldByName("CDOPERADOR").AsString(), "OPER01");
+    EXPECT_EQ(observation.FieldByName("DTHRHISTORCA").AsDateTime().days, Date().days);
+    EXPECT_EQ(observation.FieldByName("CDFILIAL").AsString(), "0001");
+    EXPECT_EQ(observation.FieldByName("NRORCAEVENTO").AsString(), "0000000101");
+    EXPECT_EQ(observation.FieldByName("NRSEQORCAEVE").AsString(), "00");
+}
+
+TEST_F(RunTest, BlankMemoPostsNoObservationAndSendsNone) {
+    prepareSecondStep();
+    ASSERT_TRUE(screen().UserType(screen().memObs, "   "));
+    confirm();
+    ASSERT_EQ(server->count("CancAprovaEnc"), 1);
+    for (std::size_t i = 0; i < server->calls.size(); ++i) {
+        if (server->calls[i] == "CancAprovaEnc") {
+            EXPECT_TRUE(server->arguments[i][4].IsNull());
+        }
+    }
+}
+
+TEST_F(RunTest, BusyAnimationStopsOnEveryPath) {
+    prepareSecondStep();
+    platform.QueueAnswer(mrNo);
+    confirm();  // the answer queued by prepareSecondStep is Yes: first run goes through
+    confirm();
+    EXPECT_EQ(platform.busyDepth(), 0);
+    EXPECT_GE(platform.busyOnCount(), 2);
+}
+
+TEST_F(ScreenTest, ChildOrderCheckFailureIsNotTranslated) {
+    openWithList(kTwoOrders);
+    server->getEncomendaFilha = [](const std::string&) -> Variant {
+        throw Exception("N_PARAM_CONTARECBAIXADA|1");
+    };
+    screen().UserClick(screen().sbtConfirmar);
+    // Outside the second step's guard the text reaches the host as it is.
+    EXPECT_EQ(takeMessages(), std::vector<std::string>{"N_PARAM_CONTARECBAIXADA|1"});
+    EXPECT_EQ(screen().cdsEncomenda->State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(platform.busyDepth(), 0);
 }
 
 }  // namespace
