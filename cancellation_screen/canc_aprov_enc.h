@@ -140,6 +140,9 @@ private:
     IRdmCancAprovEnc& AppServer();
     // The page menu commands: bring the page forward, check its menu item.
     void showPage(TTabSheet* page);
+    // Fetches the current order's items and observation under the busy
+    // animation; a new current order without observation clears the memo.
+    void fetchItems(bool orderChanged);
     // Loads the two packets of vaItemEnc into the items and the observation.
     void loadItemAnswer(bool orderChanged);
     // Puts the observation record into edit state (a new record when none).

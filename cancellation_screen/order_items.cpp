@@ -10,13 +10,17 @@ void TfrmCancAprovEnc::cdsEncomendaAfterScroll(TClientDataSet& /*DataSet*/) {
     if (cdsEncomenda->State() == TDataSetState::dsBrowse) {
         edtDsJust->SetText(cdsEncomenda->FieldByName("DSJUSTEXCHIS").AsString());
     }
+    fetchItems(true);
+}
+
+void TfrmCancAprovEnc::fetchItems(bool orderChanged) {
     TShowAviGuard animation(Application().MainForm, Showavi::aviCarregando);
     vaItemEnc = Consiste::CheckResultServ(
         AppServer().GetItemEnc(cdsEncomenda->FieldByName("CDFILIAL").AsString(),
                                cdsEncomenda->FieldByName("NRORCAEVENTO").AsString(),
                                cdsEncomenda->FieldByName("NRSEQORCAEVE").AsString()),
         true, 0);
-    loadItemAnswer(true);
+    loadItemAnswer(orderChanged);
     animation.Stop();
 }
 

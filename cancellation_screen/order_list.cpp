@@ -22,14 +22,7 @@ void TfrmCancAprovEnc::sbtVerificarClick(TObject* /*Sender*/) {
         focusOrderNumberColumn();
     } else {
         // Fetching the current order's items and observation again.
-        TShowAviGuard animation(Application().MainForm, Showavi::aviCarregando);
-        vaItemEnc = Consiste::CheckResultServ(
-            AppServer().GetItemEnc(cdsEncomenda->FieldByName("CDFILIAL").AsString(),
-                                   cdsEncomenda->FieldByName("NRORCAEVENTO").AsString(),
-                                   cdsEncomenda->FieldByName("NRSEQORCAEVE").AsString()),
-            true, 0);
-        loadItemAnswer(false);
-        animation.Stop();
+        fetchItems(false);
     }
     Habilita();
 }

@@ -43,5 +43,5 @@ function(ore_test name)
   include(GoogleTest)
   # Escaped so that every label of the list reaches each discovered test.
   string(REPLACE ";" "\\;" labels "${ARG_LABELS}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES LABELS "${labels}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 NO_PRETTY_VALUES PROPERTIES LABELS "${labels}")
 endfunction()

@@ -1,7 +1,6 @@
 #include "scenario/live.h"
 
 #include <dlfcn.h>
-#include <libpq-fe.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -14,6 +13,7 @@
 #include "filter_dialog/unit.h"
 #include "host/services/session.h"
 #include "host/sql/adoib_query.h"
+#include "host/sql/connection_string.h"
 #include "host/ui/form.h"
 #if __has_include("host/screens/ore00610.h")
 #include "host/screens/ore00610.h"
@@ -40,37 +40,6 @@ std::filesystem::path makeTemporaryFolder(const char* prefix) {
 void removeFolder(const std::filesystem::path& folder) {
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
-}
-
-std::string quotedConnectionValue(const std::string& value) {
-    std::string quoted = "'";
-    for (char c : value) {
-        if (c == '\'' || c == '\\') {
-            quoted += '\\';
-        }
-        quoted += c;
-    }
-    return quoted + "'";
-}
-
-// The server's connection string with another database name.
-std::string withDatabaseName(const std::string& server, const std::string& name) {
-    char* error = nullptr;
-    PQconninfoOption* options = PQconninfoParse(server.c_str(), &error);
-    if (options == nullptr) {
-        const std::string message = error != nullptr ? error : "out of memory";
-        PQfreemem(error);
-        throw std::runtime_error("ORE_TEST_PG is not a connection string: " + message);
-    }
-    std::string result;
-    for (PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
-        if (option->val == nullptr || std::string_view(option->keyword) == "dbname") {
-            continue;
-        }
-        result += std::string(option->keyword) + "=" + quotedConnectionValue(option->val) + " ";
-    }
-    PQconninfoFree(options);
-    return result + "dbname=" + name;
 }
 
 std::string databaseNameOf(const std::string& target) {
@@ -159,7 +128,7 @@ LiveSystem::~LiveSystem() {
 }
 
 std::string LiveSystem::postgresqlTarget(const std::string& name) const {
-    return withDatabaseName(m_options.postgresqlServer, name);
+    return host::sql::withDatabaseName(m_options.postgresqlServer, name);
 }
 
 void LiveSystem::ensureTemplate() {

@@ -1,6 +1,5 @@
 #include "tests/support/test_database.h"
 
-#include <libpq-fe.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -9,43 +8,13 @@
 #include <filesystem>
 
 #include "db/schema.h"
+#include "host/sql/connection_string.h"
 
 namespace testsupport {
 
 namespace {
 
 std::atomic<int> g_counter{0};
-
-std::string quotedConnectionValue(const std::string& value) {
-    std::string quoted = "'";
-    for (char c : value) {
-        if (c == '\'' || c == '\\') {
-            quoted += '\\';
-        }
-        quoted += c;
-    }
-    return quoted + "'";
-}
-
-// The server's connection string with the database name replaced.
-std::string withDatabaseName(const std::string& server, const std::string& name) {
-    char* error = nullptr;
-    PQconninfoOption* options = PQconninfoParse(server.c_str(), &error);
-    if (options == nullptr) {
-        const std::string message = error != nullptr ? error : "out of memory";
-        PQfreemem(error);
-        throw std::runtime_error("ORE_TEST_PG is not a connection string: " + message);
-    }
-    std::string result;
-    for (PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
-        if (option->val == nullptr || std::string_view(option->keyword) == "dbname") {
-            continue;
-        }
-        result += std::string(option->keyword) + "=" + quotedConnectionValue(option->val) + " ";
-    }
-    PQconninfoFree(options);
-    return result + "dbname=" + name;
-}
 
 }  // namespace
 
@@ -80,7 +49,7 @@ TestDatabase::TestDatabase(host::sql::Engine engine, bool withSchema) : m_engine
         } catch (const host::sql::DatabaseError&) {
             admin->executeScript("CREATE DATABASE " + m_name);
         }
-        m_target = withDatabaseName(server, m_name);
+        m_target = host::sql::withDatabaseName(server, m_name);
     }
     m_database = host::sql::Database::open(m_target);
     if (withSchema) {
