@@ -63,6 +63,7 @@ void TfrmCancAprovEnc::defineForm() {
     cdsEncomenda->AfterDelete = [this](TClientDataSet& d) { cdsEncomendaAfterDelete(d); };
     cdsEncomenda->AfterScroll = [this](TClientDataSet& d) { cdsEncomendaAfterScroll(d); };
     dtsPadrao->DataSet = cdsEncomenda;
+    dbgPadrao->SetDataSource(dtsPadrao);  // the grid observes the data set it now shows
 
     // ---- Order items cdsItemOrcaEven --------------------------------------
     cdsItemOrcaEven = MakeDataSet("cdsItemOrcaEven");

@@ -40,6 +40,8 @@ void BusyIndicator::stop() {
     }
 }
 
-QString BusyIndicator::text() const { return m_label->text(); }
+QString BusyIndicator::text() const {
+    return m_label->text();
+}
 
 }  // namespace desktop

@@ -106,10 +106,10 @@ FormView::FormView(host::TForm& form, QWidget* parent) : QWidget(parent), m_form
         host::TControl* control = m_bindings[i].control;
         m_bindings[i].observer = control->AddObserver(
             [this](host::TControl& changed, host::TProp what) { controlChanged(changed, what); });
-        for (host::TProp what : {host::TProp::Caption, host::TProp::Enabled, host::TProp::Hint,
-                                 host::TProp::Font, host::TProp::Color, host::TProp::ReadOnly,
-                                 host::TProp::Text, host::TProp::Checked, host::TProp::Data,
-                                 host::TProp::ActivePage}) {
+        for (host::TProp what :
+             {host::TProp::Caption, host::TProp::Enabled, host::TProp::Hint, host::TProp::Font,
+              host::TProp::Color, host::TProp::ReadOnly, host::TProp::Text, host::TProp::Checked,
+              host::TProp::Data, host::TProp::ActivePage}) {
             applyCommon(m_bindings[i], what);
         }
     }
@@ -143,7 +143,9 @@ FormView::~FormView() {
     }
 }
 
-bool FormView::live() const { return m_attached && host::Application().IsAlive(&m_form); }
+bool FormView::live() const {
+    return m_attached && host::Application().IsAlive(&m_form);
+}
 
 void FormView::detach() {
     if (!m_attached) {
@@ -180,7 +182,9 @@ QWidget* FormView::widgetFor(const host::TControl* control) const {
     return binding != nullptr ? binding->widget : nullptr;
 }
 
-QAction* FormView::actionFor(const host::TMenuItem* item) const { return m_actions.value(item); }
+QAction* FormView::actionFor(const host::TMenuItem* item) const {
+    return m_actions.value(item);
+}
 
 QTableView* FormView::gridView(const host::TDBGrid* grid) const {
     return qobject_cast<QTableView*>(widgetFor(grid));
@@ -361,6 +365,7 @@ void FormView::applyCommon(Binding& binding, host::TProp what) {
             }
             break;
         case host::TProp::Focus:
+            applyDateMask(binding);
             syncFocus();
             break;
         case host::TProp::ModalResult:
@@ -634,6 +639,14 @@ bool FormView::handleMousePress(QWidget* widget, QMouseEvent* event) {
             return true;
         }
     }
+    if (auto* date = dynamic_cast<host::TDateEditPlus*>(control);
+        date != nullptr && date->Text().empty()) {
+        // An empty date is typed from its first digit, wherever the click was.
+        if (auto* line = qobject_cast<QLineEdit*>(widgetFor(date))) {
+            line->setCursorPosition(0);
+        }
+        return true;
+    }
     if (auto* grid = dynamic_cast<host::TDBGrid*>(control)) {
         QTableView* view = gridView(grid);
         if (view != nullptr && widget == view->viewport()) {
@@ -685,15 +698,16 @@ bool FormView::handleKeyPress(QWidget* widget, QKeyEvent* event) {
         default:
             break;
     }
-    if (auto* grid = dynamic_cast<host::TDBGrid*>(target); grid != nullptr &&
-                                                          isGridNavigationKey(key.key)) {
+    if (auto* grid = dynamic_cast<host::TDBGrid*>(target);
+        grid != nullptr && isGridNavigationKey(key.key)) {
         // The form moves the record for Up and Down; the longer jumps are the
         // grid's own.
         QTableView* view = gridView(grid);
-        const int page = view != nullptr
-                             ? std::max(1, view->viewport()->height() /
-                                               std::max(1, view->verticalHeader()->defaultSectionSize()))
-                             : 10;
+        const int page =
+            view != nullptr
+                ? std::max(1, view->viewport()->height() /
+                                  std::max(1, view->verticalHeader()->defaultSectionSize()))
+                : 10;
         const host::Word pressed = key.key;
         host::Application().Dispatch([grid, pressed, page] {
             host::TClientDataSet* rows =

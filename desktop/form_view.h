@@ -61,8 +61,8 @@ protected:
 private:
     struct Binding {
         host::TControl* control = nullptr;
-        QWidget* widget = nullptr;   // placed at the control's bounds
-        QWidget* area = nullptr;     // where a container's children live
+        QWidget* widget = nullptr;  // placed at the control's bounds
+        QWidget* area = nullptr;    // where a container's children live
         GridModel* gridModel = nullptr;
         int observer = 0;
     };
@@ -76,6 +76,7 @@ private:
     void applyCommon(Binding& binding, host::TProp what);
     void applyText(Binding& binding);
     void applyChecked(Binding& binding);
+    void applyDateMask(Binding& binding);
     void applyData(Binding& binding);
     // A grid hears its data set only through the data source it was given
     // when it was set up; controls bound later to the same source keep it

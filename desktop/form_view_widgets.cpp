@@ -81,7 +81,10 @@ int defaultColumnWidth(const host::TField* field, const QString& title, const QF
             characters = field->Size();
         }
     }
-    const int fromData = std::min(characters, 40) * fm.averageCharWidth() + 10;
+    // Short fields are codes and numbers: as wide as that many digits.
+    const int fromData = characters <= 12
+                             ? fm.horizontalAdvance(QString(characters, QLatin1Char('0'))) + 12
+                             : std::min(characters, 40) * fm.averageCharWidth() + 12;
     return std::max(fromData, fm.horizontalAdvance(title) + 14);
 }
 
@@ -91,10 +94,9 @@ void applyColumnWidths(host::TDBGrid& grid, QTableView& view, const GridModel& m
         const host::TColumn definition = grid.ColumnAt(column);
         const QString title = QString::fromStdString(grid.ColumnTitle(column));
         // The definition's width, unless the title would not fit in it.
-        const int width =
-            definition.Width > 0
-                ? std::max(definition.Width, fm.horizontalAdvance(title) + 12)
-                : defaultColumnWidth(model.columnField(column), title, fm);
+        const int width = definition.Width > 0
+                              ? std::max(definition.Width, fm.horizontalAdvance(title) + 12)
+                              : defaultColumnWidth(model.columnField(column), title, fm);
         view.setColumnWidth(column, width);
     }
 }
@@ -129,11 +131,13 @@ QWidget* FormView::createWidget(host::TControl* control, QWidget* parentArea, Bi
         for (int i = 0; i < 4; ++i) {
             auto* button = new QToolButton(bar);
             const QString hint =
-                static_cast<int>(navigator->Hints.size()) > i && !navigator->Hints[static_cast<std::size_t>(i)].empty()
+                static_cast<int>(navigator->Hints.size()) > i &&
+                        !navigator->Hints[static_cast<std::size_t>(i)].empty()
                     ? QString::fromStdString(navigator->Hints[static_cast<std::size_t>(i)])
                     : QString::fromUtf8(kNavigatorHints[i]);
             button->setToolTip(hint);
-            button->setIcon(iconForCommand(QString::fromUtf8(kNavigatorHints[i]), *button->style()));
+            button->setIcon(
+                iconForCommand(QString::fromUtf8(kNavigatorHints[i]), *button->style()));
             button->setAutoRaise(true);
             layout->addWidget(button);
             QObject::connect(button, &QToolButton::clicked, this, [this, navigator, i] {
@@ -191,13 +195,12 @@ QWidget* FormView::createWidget(host::TControl* control, QWidget* parentArea, Bi
                          palette.color(QPalette::Active, QPalette::HighlightedText));
         view->setPalette(palette);
         applyColumnWidths(*grid, *view, *model);
-        QObject::connect(view->horizontalHeader(), &QHeaderView::sectionClicked, this,
-                         [this, grid](int column) {
-                             if (live()) {
-                                 host::Application().Dispatch(
-                                     [grid, column] { grid->ClickTitle(column); });
-                             }
-                         });
+        QObject::connect(
+            view->horizontalHeader(), &QHeaderView::sectionClicked, this, [this, grid](int column) {
+                if (live()) {
+                    host::Application().Dispatch([grid, column] { grid->ClickTitle(column); });
+                }
+            });
         return view;
     }
     if (dynamic_cast<host::TDBEdit*>(control) != nullptr) {
@@ -228,7 +231,7 @@ QWidget* FormView::createWidget(host::TControl* control, QWidget* parentArea, Bi
         auto* line = new QLineEdit(parentArea);
         const bool isDate = dynamic_cast<host::TDateEditPlus*>(control) != nullptr;
         if (isDate) {
-            line->setInputMask(QStringLiteral("99/99/9999; "));
+            // The mask comes with the focus or a date (see applyDateMask).
         } else if (auto* masked = dynamic_cast<host::TMaskEdit*>(control);
                    masked != nullptr && !masked->EditMask.empty()) {
             line->setInputMask(qtInputMask(masked->EditMask));
@@ -300,7 +303,8 @@ QWidget* FormView::createWidget(host::TControl* control, QWidget* parentArea, Bi
     }
     if (dynamic_cast<host::TWinControl*>(control) != nullptr) {
         auto* frame = new QFrame(parentArea);
-        if (dynamic_cast<host::TPanel*>(control) != nullptr && control->Align != host::TAlign::alClient) {
+        if (dynamic_cast<host::TPanel*>(control) != nullptr &&
+            control->Align != host::TAlign::alClient) {
             frame->setFrameStyle(QFrame::Panel | QFrame::Raised);
         }
         binding.area = frame;
@@ -329,6 +333,9 @@ void FormView::applyText(Binding& binding) {
         const QString text = QString::fromStdString(edit->Text());
         if (auto* line = qobject_cast<QLineEdit*>(widget)) {
             const bool isDate = dynamic_cast<host::TDateEditPlus*>(control) != nullptr;
+            if (isDate) {
+                applyDateMask(binding);
+            }
             if (modelTextOf(*line, isDate) != text) {
                 const int cursor = line->cursorPosition();
                 line->setText(text);
@@ -368,6 +375,25 @@ void FormView::applyText(Binding& binding) {
     }
 }
 
+void FormView::applyDateMask(Binding& binding) {
+    auto* date = dynamic_cast<host::TDateEditPlus*>(binding.control);
+    auto* line = qobject_cast<QLineEdit*>(binding.widget);
+    if (date == nullptr || line == nullptr) {
+        return;
+    }
+    // A zero date is an empty field; the mask's slashes show only while the
+    // operator is in the field or a date is there.
+    const bool wanted = m_form.ActiveControl() == date || !date->Text().empty();
+    if (wanted == !line->inputMask().isEmpty()) {
+        return;
+    }
+    ++m_updating;
+    line->setInputMask(wanted ? QStringLiteral("99/99/9999; ") : QString());
+    line->setText(QString::fromStdString(date->Text()));
+    line->setCursorPosition(0);
+    --m_updating;
+}
+
 void FormView::applyChecked(Binding& binding) {
     auto* button = qobject_cast<QAbstractButton*>(binding.widget);
     if (button == nullptr) {
@@ -391,13 +417,22 @@ void FormView::applyData(Binding& binding) {
         if (binding.gridModel->columnCount() != columnsBefore) {
             applyColumnWidths(*grid, *view, *binding.gridModel);
         }
+        // Columns of the grid's default width grow to what they show.
+        for (int column = 0; column < binding.gridModel->columnCount(); ++column) {
+            if (grid->ColumnAt(column).Width <= 0) {
+                const int needed = static_cast<QAbstractItemView*>(view)->sizeHintForColumn(column);
+                if (needed > view->columnWidth(column)) {
+                    view->setColumnWidth(column, needed);
+                }
+            }
+        }
         const int row = binding.gridModel->currentRow();
         if (row < 0) {
             view->clearSelection();
             return;
         }
-        const int column = std::clamp(grid->SelectedIndex, 0,
-                                      std::max(0, binding.gridModel->columnCount() - 1));
+        const int column =
+            std::clamp(grid->SelectedIndex, 0, std::max(0, binding.gridModel->columnCount() - 1));
         const QModelIndex current = binding.gridModel->index(row, column);
         view->selectionModel()->setCurrentIndex(
             current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);

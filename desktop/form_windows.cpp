@@ -3,8 +3,8 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QIcon>
-#include <QPixmap>
 #include <QMdiArea>
+#include <QPixmap>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -32,7 +32,8 @@ void FormSubWindow::closeEvent(QCloseEvent* event) {
     // The form's close handlers run outside Qt's close handling, which they
     // may end by closing this very window.
     host::TForm* form = &m_form;
-    QMetaObject::invokeMethod(this, [form] { askFormToClose(*form); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [form] { askFormToClose(*form); }, Qt::QueuedConnection);
 }
 
 void FormDialog::reject() {
@@ -46,7 +47,8 @@ void FormDialog::closeEvent(QCloseEvent* event) {
     }
     event->ignore();
     host::TForm* form = &m_form;
-    QMetaObject::invokeMethod(this, [form] { askFormToClose(*form); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [form] { askFormToClose(*form); }, Qt::QueuedConnection);
 }
 
 FormWindows::FormWindows(QMdiArea& area, QWidget& dialogParent)
@@ -55,7 +57,9 @@ FormWindows::FormWindows(QMdiArea& area, QWidget& dialogParent)
                      [this](QMdiSubWindow* window) { subWindowActivated(window); });
 }
 
-FormWindows::~FormWindows() { closeAll(); }
+FormWindows::~FormWindows() {
+    closeAll();
+}
 
 FormWindows::Entry& FormWindows::entryFor(host::TForm& form, bool dialog) {
     auto found = m_entries.find(&form);

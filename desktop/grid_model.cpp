@@ -32,8 +32,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
         const host::TField* field = columnField(index.column());
         const bool numeric = field != nullptr && (field->DataType() == host::FieldType::Float ||
                                                   field->DataType() == host::FieldType::Integer);
-        return QVariant::fromValue(Qt::AlignVCenter |
-                                   (numeric ? Qt::AlignRight : Qt::AlignLeft));
+        return QVariant::fromValue(Qt::AlignVCenter | (numeric ? Qt::AlignRight : Qt::AlignLeft));
     }
     return {};
 }

@@ -13,8 +13,8 @@ bool readPort(const QString& text, int& port, QString& error) {
     bool ok = false;
     const int value = text.toInt(&ok);
     if (!ok || value < 1 || value > 65535) {
-        error = QStringLiteral("invalid server port '%1': expected a number from 1 to 65535")
-                    .arg(text);
+        error =
+            QStringLiteral("invalid server port '%1': expected a number from 1 to 65535").arg(text);
         return false;
     }
     port = value;
@@ -93,9 +93,8 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
     parser.addVersionOption();
     const QCommandLineOption serverHost("server-host", "Order server address.", "HOST");
     const QCommandLineOption serverPort("server-port", "Order server port.", "PORT");
-    const QCommandLineOption database("database",
-                                      "Shared database: SQLite file or PostgreSQL connection.",
-                                      "TARGET");
+    const QCommandLineOption database(
+        "database", "Shared database: SQLite file or PostgreSQL connection.", "TARGET");
     const QCommandLineOption branch("branch", "Signed-on branch code.", "CODE");
     const QCommandLineOption branchName("branch-name", "Signed-on branch name.", "NAME");
     const QCommandLineOption operatorCode("operator", "Signed-on operator code.", "CODE");
@@ -118,7 +117,8 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
         parser.showVersion();
     }
     if (!parser.positionalArguments().isEmpty()) {
-        error = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
+        error =
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
         return std::nullopt;
     }
 
@@ -135,7 +135,8 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
     if (parser.isSet(serverHost)) {
         session.serverHost = parser.value(serverHost).toStdString();
     }
-    if (parser.isSet(serverPort) && !readPort(parser.value(serverPort), session.serverPort, error)) {
+    if (parser.isSet(serverPort) &&
+        !readPort(parser.value(serverPort), session.serverPort, error)) {
         return std::nullopt;
     }
     if (parser.isSet(database)) {

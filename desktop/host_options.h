@@ -14,8 +14,8 @@ struct HostOptions {
     host::Session session;
     QString moduleDirectory;  // where libPKG_ORE06100.so is; default: next to ore-host
     QString settingsFile;
-    QString scriptFile;       // play this scenario instead of waiting for the operator
-    QString shotsDirectory;   // where `shot NAME` writes NAME.png
+    QString scriptFile;      // play this scenario instead of waiting for the operator
+    QString shotsDirectory;  // where `shot NAME` writes NAME.png
 };
 
 // Reads the arguments (argv[0] first). Fills `error` with a readable text and
@@ -24,7 +24,7 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
 
 // Applies a settings file (ini: [server] host, port; [database] target;
 // [session] branch, branchName, operator, fixedBranch; [modules] dir;
-// [pictures] 0=mask ...) over the options.
+// [pictures] 0="mask" ..., quoted since ";" starts a comment) over the options.
 bool readSettings(const QString& file, HostOptions& options, QString& error);
 
 }  // namespace desktop

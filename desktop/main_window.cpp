@@ -21,7 +21,9 @@ constexpr const char* kCancellationModule = "libPKG_ORE06100.so";
 
 }  // namespace
 
-QString hostTitle() { return QStringLiteral("Gestão de Encomendas"); }
+QString hostTitle() {
+    return QStringLiteral("Gestão de Encomendas");
+}
 
 MainWindow::MainWindow(const HostOptions& options, QWidget* parent)
     : QMainWindow(parent),
@@ -46,7 +48,9 @@ MainWindow::MainWindow(const HostOptions& options, QWidget* parent)
     resize(1024, 700);
 }
 
-MainWindow::~MainWindow() { shutDown(); }
+MainWindow::~MainWindow() {
+    shutDown();
+}
 
 void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Arquivo"));
@@ -71,11 +75,10 @@ void MainWindow::showSession() {
     if (!session.branchName.empty()) {
         branch += QStringLiteral(" - ") + QString::fromStdString(session.branchName);
     }
-    m_sessionLabel->setText(
-        QStringLiteral("Filial: %1    Operador: %2    Servidor: %3:%4")
-            .arg(branch, QString::fromStdString(session.operatorCode),
-                 QString::fromStdString(session.serverHost))
-            .arg(session.serverPort));
+    m_sessionLabel->setText(QStringLiteral("Filial: %1    Operador: %2    Servidor: %3:%4")
+                                .arg(branch, QString::fromStdString(session.operatorCode),
+                                     QString::fromStdString(session.serverHost))
+                                .arg(session.serverPort));
 }
 
 bool MainWindow::openCancellationScreen() {
@@ -95,6 +98,18 @@ void MainWindow::shutDown() {
         return;
     }
     m_shutDown = true;
+    // Screens close as the operator would close them, so their modules know.
+    std::vector<host::TForm*> open;
+    for (const auto& form : host::Application().Forms()) {
+        if (form->Showing() && !form->Modal()) {
+            open.push_back(form.get());
+        }
+    }
+    for (host::TForm* form : open) {
+        if (host::Application().IsAlive(form)) {
+            host::Application().Dispatch([form] { form->Close(); });
+        }
+    }
     m_windows->closeAll();
     // The module's forms go before the module's code.
     host::Application().Reset();

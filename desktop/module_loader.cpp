@@ -2,8 +2,8 @@
 
 #include <dlfcn.h>
 
-#include <filesystem>
 #include <spdlog/spdlog.h>
+#include <filesystem>
 
 #include "host/ui/form.h"
 
@@ -37,7 +37,9 @@ ModuleLoader::~ModuleLoader() {
     }
 }
 
-int ModuleLoader::unitCount() const { return m_table != nullptr ? m_table->unitCount : 0; }
+int ModuleLoader::unitCount() const {
+    return m_table != nullptr ? m_table->unitCount : 0;
+}
 
 bool ModuleLoader::fail(const std::string& error) {
     m_error = error;

@@ -8,7 +8,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-
 namespace desktop {
 
 PickListDialog::PickListDialog(const host::PickListRequest& request, QWidget* parent)
@@ -27,9 +26,9 @@ PickListDialog::PickListDialog(const host::PickListRequest& request, QWidget* pa
                 columns.push_back(field.get());
             }
         }
-        key = request.keyField.empty() ? (rows->Fields().empty() ? nullptr
-                                                                 : rows->Fields().front().get())
-                                       : rows->FindField(request.keyField);
+        key = request.keyField.empty()
+                  ? (rows->Fields().empty() ? nullptr : rows->Fields().front().get())
+                  : rows->FindField(request.keyField);
     }
     QStringList titles;
     for (const host::TField* field : columns) {
@@ -41,8 +40,7 @@ PickListDialog::PickListDialog(const host::PickListRequest& request, QWidget* pa
     for (int recNo = 1; recNo <= count; ++recNo) {
         QList<QStandardItem*> line;
         for (const host::TField* field : columns) {
-            auto* item = new QStandardItem(
-                QString::fromStdString(field->DisplayTextAt(recNo)));
+            auto* item = new QStandardItem(QString::fromStdString(field->DisplayTextAt(recNo)));
             item->setEditable(false);
             line << item;
         }
@@ -82,7 +80,7 @@ PickListDialog::PickListDialog(const host::PickListRequest& request, QWidget* pa
             if (index.column() != 0) {
                 QStandardItem* first = m_model->item(index.row(), 0);
                 first->setCheckState(first->checkState() == Qt::Checked ? Qt::Unchecked
-                                                                         : Qt::Checked);
+                                                                        : Qt::Checked);
             }
         });
     } else {

@@ -103,15 +103,25 @@ int QtPlatform::MessageDialog(const std::string& text, host::TMsgDlgType type,
     return results.back().second;
 }
 
-void QtPlatform::RunModal(host::TForm& form) { m_windows.runModal(form); }
+void QtPlatform::RunModal(host::TForm& form) {
+    m_windows.runModal(form);
+}
 
-void QtPlatform::ShowForm(host::TForm& form) { m_windows.show(form); }
+void QtPlatform::ShowForm(host::TForm& form) {
+    m_windows.show(form);
+}
 
-void QtPlatform::FormClosed(host::TForm& form) { m_windows.closed(form); }
+void QtPlatform::FormClosed(host::TForm& form) {
+    m_windows.closed(form);
+}
 
-void QtPlatform::BusyOn(int kind) { m_busy.start(kind); }
+void QtPlatform::BusyOn(int kind) {
+    m_busy.start(kind);
+}
 
-void QtPlatform::BusyOff() { m_busy.stop(); }
+void QtPlatform::BusyOff() {
+    m_busy.stop();
+}
 
 std::optional<std::vector<int>> QtPlatform::PickList(const host::PickListRequest& request) {
     return PickListDialog::choose(request, &m_dialogParent);

@@ -178,8 +178,8 @@ int runScript(const HostOptions& options) {
                   << "\n";
         return 2;
     }
-    const QString shots = options.shotsDirectory.isEmpty() ? QDir::currentPath()
-                                                           : options.shotsDirectory;
+    const QString shots =
+        options.shotsDirectory.isEmpty() ? QDir::currentPath() : options.shotsDirectory;
     if (!QDir().mkpath(shots)) {
         std::cerr << "ore-host: cannot create the shots folder " << shots.toStdString() << "\n";
         return 2;
@@ -212,8 +212,8 @@ int runScript(const HostOptions& options) {
                 }
                 return true;
             };
-        totals = scenario::playFile(system, platform, script.filePath().toStdString(), std::cout,
-                                    extra);
+        totals =
+            scenario::playFile(system, platform, script.filePath().toStdString(), std::cout, extra);
         window.formWindows().closeAll();
     } catch (const std::exception& error) {
         std::cout << "ore-host: FAIL: " << error.what() << "\n";

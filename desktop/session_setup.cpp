@@ -1,9 +1,9 @@
 #include "desktop/session_setup.h"
 
+#include <spdlog/spdlog.h>
 #include <QApplication>
 #include <QMessageBox>
 #include <QStyleFactory>
-#include <spdlog/spdlog.h>
 
 #include "desktop/main_window.h"
 #include "host/screens/ore00610.h"
