@@ -27,9 +27,7 @@ QString messageTitle(host::TMsgDlgType type) {
     return QStringLiteral("Mensagem");
 }
 
-namespace {
-
-QMessageBox::Icon iconOf(host::TMsgDlgType type) {
+QMessageBox::Icon messageIcon(host::TMsgDlgType type) {
     switch (type) {
         case host::TMsgDlgType::mtError:
             return QMessageBox::Critical;
@@ -45,8 +43,6 @@ QMessageBox::Icon iconOf(host::TMsgDlgType type) {
     return QMessageBox::NoIcon;
 }
 
-}  // namespace
-
 QtPlatform::QtPlatform(FormWindows& windows, BusyIndicator& busy, QWidget& dialogParent)
     : m_windows(windows), m_busy(busy), m_dialogParent(dialogParent) {}
 
@@ -58,7 +54,7 @@ QtPlatform::~QtPlatform() {
 
 int QtPlatform::MessageDialog(const std::string& text, host::TMsgDlgType type,
                               host::TMsgDlgButtons buttons) {
-    QMessageBox box(iconOf(type), messageTitle(type), QString::fromStdString(text),
+    QMessageBox box(messageIcon(type), messageTitle(type), QString::fromStdString(text),
                     QMessageBox::NoButton, &m_dialogParent);
     struct Choice {
         host::TMsgDlgButtons flag;

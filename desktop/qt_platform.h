@@ -2,6 +2,7 @@
 
 #include "host/ui/platform.h"
 
+#include <QMessageBox>
 #include <QString>
 
 class QWidget;
@@ -39,5 +40,7 @@ private:
 
 // Title of a message box of that kind ("Erro", "Confirmação", ...).
 QString messageTitle(host::TMsgDlgType type);
+// The standard icon of a message box of that kind.
+QMessageBox::Icon messageIcon(host::TMsgDlgType type);
 
 }  // namespace desktop

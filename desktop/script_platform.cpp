@@ -44,22 +44,6 @@ QPixmap framed(const QPixmap& content, const QString& title) {
     return result;
 }
 
-QMessageBox::Icon iconOf(host::TMsgDlgType type) {
-    switch (type) {
-        case host::TMsgDlgType::mtError:
-            return QMessageBox::Critical;
-        case host::TMsgDlgType::mtWarning:
-            return QMessageBox::Warning;
-        case host::TMsgDlgType::mtConfirmation:
-            return QMessageBox::Question;
-        case host::TMsgDlgType::mtInformation:
-            return QMessageBox::Information;
-        case host::TMsgDlgType::mtCustom:
-            break;
-    }
-    return QMessageBox::NoIcon;
-}
-
 void settle() {
     for (int i = 0; i < 3; ++i) {
         QApplication::sendPostedEvents();
@@ -78,7 +62,7 @@ int WindowScriptPlatform::MessageDialog(const std::string& text, host::TMsgDlgTy
     const int answer = ScriptedPlatform::MessageDialog(text, type, buttons);
     // A newer message means the older one has been answered.
     dismissMessages();
-    auto box = std::make_unique<QMessageBox>(iconOf(type), messageTitle(type),
+    auto box = std::make_unique<QMessageBox>(messageIcon(type), messageTitle(type),
                                              QString::fromStdString(text), QMessageBox::NoButton,
                                              &m_window);
     const struct {

@@ -398,16 +398,20 @@ private:
 };
 
 // Label showing one field of the current record.
-class TDBText : public TControl {
+// The link of a data-aware control to one field of its data source's current
+// record: it tells the control when the data set changes.
+class TFieldDataLink {
 public:
-    TDBText(std::string name, TWinControl* parent);
-    ~TDBText() override;
-    const char* ClassName() const override { return "TDBText"; }
-    void Bind(TDataSource* source, std::string fieldName);
+    TFieldDataLink() = default;
+    TFieldDataLink(const TFieldDataLink&) = delete;
+    TFieldDataLink& operator=(const TFieldDataLink&) = delete;
+    ~TFieldDataLink() { Detach(); }
+
+    void Bind(TControl* control, TDataSource* source, std::string fieldName);
+    void Detach();
     TDataSource* DataSource() const { return m_dataSource; }
     const std::string& DataField() const { return m_dataField; }
     std::string Text() const;  // DisplayText of the field in the current record
-    void DetachData() override;
 
 private:
     TClientDataSet* m_observed = nullptr;
@@ -416,23 +420,38 @@ private:
     int m_observerToken = 0;
 };
 
+// Label showing one field of the current record.
+class TDBText : public TControl {
+public:
+    using TControl::TControl;
+    const char* ClassName() const override { return "TDBText"; }
+    void Bind(TDataSource* source, std::string fieldName) {
+        m_link.Bind(this, source, std::move(fieldName));
+    }
+    TDataSource* DataSource() const { return m_link.DataSource(); }
+    const std::string& DataField() const { return m_link.DataField(); }
+    std::string Text() const { return m_link.Text(); }
+    void DetachData() override { m_link.Detach(); }
+
+private:
+    TFieldDataLink m_link;
+};
+
 // Edit showing one field of the current record.
 class TDBEdit : public TWinControl {
 public:
-    TDBEdit(std::string name, TWinControl* parent);
-    ~TDBEdit() override;
+    using TWinControl::TWinControl;
     const char* ClassName() const override { return "TDBEdit"; }
-    void Bind(TDataSource* source, std::string fieldName);
-    TDataSource* DataSource() const { return m_dataSource; }
-    const std::string& DataField() const { return m_dataField; }
-    std::string Text() const;  // DisplayText of the field in the current record
-    void DetachData() override;
+    void Bind(TDataSource* source, std::string fieldName) {
+        m_link.Bind(this, source, std::move(fieldName));
+    }
+    TDataSource* DataSource() const { return m_link.DataSource(); }
+    const std::string& DataField() const { return m_link.DataField(); }
+    std::string Text() const { return m_link.Text(); }
+    void DetachData() override { m_link.Detach(); }
 
 private:
-    TClientDataSet* m_observed = nullptr;
-    TDataSource* m_dataSource = nullptr;
-    std::string m_dataField;
-    int m_observerToken = 0;
+    TFieldDataLink m_link;
 };
 
 // Record navigator (first, prior, next, last) over a data source.

@@ -148,51 +148,22 @@ void TDBGrid::ClickTitle(int column) {
     }
 }
 
-// ---- TDBText and TDBEdit ----
+// ---- TFieldDataLink ----
 
-TDBText::TDBText(std::string name, TWinControl* parent) : TControl(std::move(name), parent) {}
-
-TDBText::~TDBText() {
-    DetachData();
-}
-
-void TDBText::DetachData() {
-    stopObserving(m_observed, m_observerToken);
-}
-
-void TDBText::Bind(TDataSource* source, std::string fieldName) {
-    DetachData();
+void TFieldDataLink::Bind(TControl* control, TDataSource* source, std::string fieldName) {
+    Detach();
     m_dataSource = source;
     m_dataField = std::move(fieldName);
     m_observed = dataSetOf(source);
-    m_observerToken = observe(m_observed, this);
-    Changed(TProp::Data);
+    m_observerToken = observe(m_observed, control);
+    control->Changed(TProp::Data);
 }
 
-std::string TDBText::Text() const {
-    return currentText(m_dataSource, m_dataField);
-}
-
-TDBEdit::TDBEdit(std::string name, TWinControl* parent) : TWinControl(std::move(name), parent) {}
-
-TDBEdit::~TDBEdit() {
-    DetachData();
-}
-
-void TDBEdit::DetachData() {
+void TFieldDataLink::Detach() {
     stopObserving(m_observed, m_observerToken);
 }
 
-void TDBEdit::Bind(TDataSource* source, std::string fieldName) {
-    DetachData();
-    m_dataSource = source;
-    m_dataField = std::move(fieldName);
-    m_observed = dataSetOf(source);
-    m_observerToken = observe(m_observed, this);
-    Changed(TProp::Data);
-}
-
-std::string TDBEdit::Text() const {
+std::string TFieldDataLink::Text() const {
     return currentText(m_dataSource, m_dataField);
 }
 
