@@ -176,7 +176,9 @@ bool operator==(const Variant& a, const Variant& b) {
     }
 }
 
-Variant VarArrayOf(Variant::Array items) { return Variant(std::move(items)); }
+Variant VarArrayOf(Variant::Array items) {
+    return Variant(std::move(items));
+}
 
 int DataPacket::FieldIndex(std::string_view name) const {
     for (std::size_t i = 0; i < fields.size(); ++i) {

@@ -68,8 +68,12 @@ private:
         m_value;
 };
 
-inline bool VarIsNull(const Variant& value) { return value.IsNull(); }
-inline bool VarIsArray(const Variant& value) { return value.Type() == VarType::Array; }
+inline bool VarIsNull(const Variant& value) {
+    return value.IsNull();
+}
+inline bool VarIsArray(const Variant& value) {
+    return value.Type() == VarType::Array;
+}
 Variant VarArrayOf(Variant::Array items);
 
 }  // namespace host

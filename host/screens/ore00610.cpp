@@ -46,6 +46,8 @@ void AbrePedidoOp(const Variant& params) {
     form->ShowModal();
 }
 
-void RegisterHostScreens() { RegisterScreen("ORE00610", &AbrePedidoOp); }
+void RegisterHostScreens() {
+    RegisterScreen("ORE00610", &AbrePedidoOp);
+}
 
 }  // namespace host

@@ -9,9 +9,9 @@
 
 #include "cancellation_screen/canc_aprov_enc.h"
 #include "cancellation_screen/unit.h"
-#include "module/package.h"
 #include "host/net/net_connection.h"
 #include "host/ui/scripted_platform.h"
+#include "module/package.h"
 #include "tests/support/test_database.h"
 
 namespace screentest {
