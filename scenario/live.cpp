@@ -11,14 +11,11 @@
 #include "db/demo_data.h"
 #include "db/schema.h"
 #include "filter_dialog/unit.h"
+#include "host/screens/ore00610.h"
 #include "host/services/session.h"
 #include "host/sql/adoib_query.h"
 #include "host/sql/connection_string.h"
 #include "host/ui/form.h"
-#if __has_include("host/screens/ore00610.h")
-#include "host/screens/ore00610.h"
-#define ORE_HAS_HOST_SCREENS 1
-#endif
 
 namespace scenario {
 
@@ -107,9 +104,7 @@ LiveSystem::LiveSystem(LiveOptions options, std::ostream& out)
         throw;
     }
     countCancAprovEncCalls(m_calls);
-#ifdef ORE_HAS_HOST_SCREENS
     host::RegisterHostScreens();
-#endif
     m_workFolder = makeTemporaryFolder("ore-scenario-run.");
 }
 
