@@ -58,7 +58,10 @@ public:
         sqlite3_extended_result_codes(m_db, 1);
         sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
         try {
-            run("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
+            // Reads through a memory map skip a system call per page, which is
+            // most of the cost of a long list read on a large file.
+            run("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"
+                " PRAGMA mmap_size=1073741824;");
         } catch (...) {
             m_cache.clear();
             sqlite3_close(m_db);
