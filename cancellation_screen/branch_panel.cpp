@@ -42,10 +42,16 @@ void TfrmCancAprovEnc::btnFilialBeforePesq(TObject* /*Sender*/, bool& /*Cancel*/
 }
 
 void TfrmCancAprovEnc::btnFilialAfterPesq(TObject* /*Sender*/) {
+    const std::string previousBranch = edtCdFilial->Text();
     // The code goes first: writing it clears the name.
     edtCdFilial->SetText(qryFilial->FieldByName("CDFILIAL").AsString());
     edtNmFilial->SetText(qryFilial->FieldByName("NMFILIAL").AsString());
     pgcPadrao->SetEnabled(true);
+    // The button takes no focus, so a pick made while orders are listed does
+    // not enter the panel: the orders of the old branch go as they would then.
+    if (edtCdFilial->Text() != previousBranch) {
+        closeOrderList();
+    }
 }
 
 void TfrmCancAprovEnc::edtCdFilialChange(TObject* /*Sender*/) {
@@ -75,9 +81,16 @@ void TfrmCancAprovEnc::edtCdFilialExit(TObject* /*Sender*/) {
 }
 
 void TfrmCancAprovEnc::panFilialEnter(TObject* /*Sender*/) {
+    closeOrderList();
+}
+
+void TfrmCancAprovEnc::closeOrderList() {
     cdsEncomenda->Close();
     cdsItemOrcaEven->Close();
     Habilita();
+    // The items and reason pages have nothing left to show; with the data page
+    // in front, the list that leaving the panel loads is the one shown.
+    showPage(tshPadrao);
 }
 
 void TfrmCancAprovEnc::panFilialExit(TObject* /*Sender*/) {

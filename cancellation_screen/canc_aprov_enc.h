@@ -150,6 +150,24 @@ private:
     // Reports a refusal keyed by "N_PARAM_" with the screen's own text.
     [[noreturn]] void reportKeyedRefusal(const std::string& text);
     void focusOrderNumberColumn();
+    // Closes the order list and the items, and brings the data page (the only
+    // one enabled then) to the front.
+    void closeOrderList();
+
+    // The key of a listed order, as every remote call on it passes it.
+    struct OrderKey {
+        std::string CDFILIAL;
+        std::string NRORCAEVENTO;
+        std::string NRSEQORCAEVE;
+        friend bool operator==(const OrderKey&, const OrderKey&) = default;
+    };
+    OrderKey currentOrder() const;
+    // Makes the listed order with that key current (the scroll handler runs
+    // when the row changes); nothing happens when the list does not hold it.
+    void makeCurrent(const OrderKey& order);
+    // The order that the scroll handler last made current: the one whose
+    // items and observation are shown, and for which the reason code was given.
+    OrderKey m_shownOrder;
 };
 
 }  // namespace Cli_ore06100

@@ -31,6 +31,12 @@ std::string fillPlaceholder(const std::string& textTemplate, const std::string& 
 }  // namespace
 
 void TfrmCancAprovEnc::sbtConfirmarClick(TObject* /*Sender*/) {
+    // No current order (the list closed, or emptied by deletions while the
+    // button stays enabled): there is nothing to cancel and nothing to ask.
+    if (cdsEncomenda->IsEmpty()) {
+        return;
+    }
+
     // 1. Child-order check, always first.
     cdsEncoFilha->SetData(Consiste::CheckResultServ(
         AppServer().GetEncomendaFilha(cdsEncomenda->FieldByName("CDFILIAL").AsString(),
@@ -48,6 +54,9 @@ void TfrmCancAprovEnc::sbtConfirmarClick(TObject* /*Sender*/) {
         tshMotivo->SetEnabled(true);
         pgcPadrao->SetActivePage(tshMotivo);
         edtCdJust->Clear();
+        // Clearing a code that is empty already changes nothing, so the
+        // order's stored description is cleared here too.
+        edtDsJust->Clear();
         edtCdJust->SetFocus();
         memObs->Clear();
         Habilita();

@@ -57,10 +57,15 @@ void TfrmCancAprovEnc::cdsEncomendaBeforePost(TClientDataSet& /*DataSet*/) {
 void TfrmCancAprovEnc::cdsEncomendaAfterPost(TClientDataSet& /*DataSet*/) {}
 
 void TfrmCancAprovEnc::cdsEncomendaAfterCancel(TClientDataSet& /*DataSet*/) {
+    const OrderKey order = currentOrder();
     cdsEncomenda->CancelUpdates();
     cdsObs->CancelUpdates();
     cdsEncomendaAfterScroll(*cdsEncomenda);
     sbtVerificarClick(sbtVerificar);
+    // A reload of the list makes its first row current; the order the operator
+    // was on stays current, so a move in the grid that dropped the edit goes
+    // on from it.
+    makeCurrent(order);
     pgcPadrao->SetActivePage(tshPadrao);
     focusOrderNumberColumn();
 }
@@ -80,6 +85,9 @@ void TfrmCancAprovEnc::cdsEncomendaAfterDelete(TClientDataSet& /*DataSet*/) {
         Morvane::AtualizaLocalCache(VarArrayOf({Variant("ORCAEVENTO")}));
     } catch (...) {
         cdsEncomenda->CancelUpdates();
+        // The refused record is back; it is current again, as the order whose
+        // items and observation are still shown.
+        makeCurrent(m_shownOrder);
         throw;
     }
 }

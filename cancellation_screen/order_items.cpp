@@ -7,6 +7,13 @@
 namespace Cli_ore06100 {
 
 void TfrmCancAprovEnc::cdsEncomendaAfterScroll(TClientDataSet& /*DataSet*/) {
+    // A reason code is given for one order: another order becoming current
+    // starts without one, so its second step asks for its own reason.
+    const OrderKey order = currentOrder();
+    if (order != m_shownOrder) {
+        m_shownOrder = order;
+        edtCdJust->Clear();
+    }
     if (cdsEncomenda->State() == TDataSetState::dsBrowse) {
         edtDsJust->SetText(cdsEncomenda->FieldByName("DSJUSTEXCHIS").AsString());
     }

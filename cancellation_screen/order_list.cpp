@@ -43,6 +43,23 @@ void TfrmCancAprovEnc::dbgPadraoCellClick(TColumn& /*Column*/) {}
 
 void TfrmCancAprovEnc::dbgPadraoTitleClick(TColumn& /*Column*/) {}
 
+TfrmCancAprovEnc::OrderKey TfrmCancAprovEnc::currentOrder() const {
+    return {cdsEncomenda->FieldByName("CDFILIAL").AsString(),
+            cdsEncomenda->FieldByName("NRORCAEVENTO").AsString(),
+            cdsEncomenda->FieldByName("NRSEQORCAEVE").AsString()};
+}
+
+void TfrmCancAprovEnc::makeCurrent(const OrderKey& order) {
+    for (int recNo = 1; recNo <= cdsEncomenda->RecordCount(); ++recNo) {
+        bool found = false;
+        cdsEncomenda->ReadRecord(recNo, [&] { found = currentOrder() == order; });
+        if (found) {
+            cdsEncomenda->SetRecNo(recNo);
+            return;
+        }
+    }
+}
+
 void TfrmCancAprovEnc::focusOrderNumberColumn() {
     dbgPadrao->SetFocus();
     for (std::size_t i = 0; i < dbgPadrao->Columns.size(); ++i) {
