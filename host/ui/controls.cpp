@@ -150,6 +150,12 @@ void TControl::SetFocus() {
     if (form == nullptr || self == nullptr) {
         throw EInvalidOperation("Cannot focus a disabled or invisible window");
     }
+    // A handler asking for the focus of a control that cannot take it (a
+    // disabled page in front, say) goes on without it: the form's refusal
+    // would end the operator's command with a text meant for programmers.
+    if (self != form->ActiveControl() && !self->CanTakeFocus()) {
+        return;
+    }
     form->FocusControl(self);
 }
 
@@ -199,6 +205,19 @@ TWinControl::~TWinControl() {
 
 bool TWinControl::CanFocus() const {
     return AcceptsFocus() && EnabledAndVisibleChain() && OnActivePages();
+}
+
+bool TWinControl::CanTakeFocus() const {
+    if (!AcceptsFocus() || !EnabledAndVisibleChain()) {
+        return false;
+    }
+    for (const TControl* parent = Parent(); parent != nullptr; parent = parent->Parent()) {
+        const auto* sheet = dynamic_cast<const TTabSheet*>(parent);
+        if (sheet != nullptr && sheet->PageControl() == nullptr) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool TWinControl::OnActivePages() const {

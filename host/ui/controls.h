@@ -80,7 +80,10 @@ public:
     bool EnabledAndVisibleChain() const;  // this control and all its parents
     virtual bool CanFocus() const { return false; }
     bool Focused() const;
-    void SetFocus();  // raises EInvalidOperation when the control cannot take the focus
+    // Moves the focus here through the form. A control that cannot take it even
+    // with its pages in front is left alone (nothing runs); raises
+    // EInvalidOperation only for a control that is on no form or not windowed.
+    void SetFocus();
 
     // Runs OnClick when the control is enabled and visible and every parent is
     // enabled; a program pressing a disabled control does nothing. Exceptions
@@ -122,6 +125,9 @@ public:
     // Focusable kind, enabled and visible with all parents, and every tab
     // sheet around it is the page in front.
     bool CanFocus() const override;
+    // As CanFocus, except that a tab sheet behind does not count: focusing the
+    // control brings its pages forward.
+    bool CanTakeFocus() const;
     // Whether this kind of control ever takes the focus (containers do not).
     virtual bool AcceptsFocus() const { return true; }
     // Every tab sheet that contains this control is its page control's active page.

@@ -185,7 +185,29 @@ TEST_F(FocusTest, ContainersNeverTakeTheFocus) {
     EXPECT_FALSE(panA->CanFocus());
     EXPECT_FALSE(grbB->CanFocus());
     EXPECT_THROW(form.FocusControl(panA), EInvalidOperation);
-    EXPECT_THROW(grbB->SetFocus(), EInvalidOperation);
+    form.FocusControl(edtC);
+    grbB->SetFocus();
+    EXPECT_EQ(form.ActiveControl(), edtC);
+}
+
+TEST_F(FocusTest, SetFocusOnAControlThatCannotTakeItRunsNothingAndRaisesNothing) {
+    const std::vector<RefusalCase> cases = {
+        {"disabled control", [](Layout& t) { t.edtB1->SetEnabled(false); }},
+        {"hidden control", [](Layout& t) { t.edtB1->SetVisible(false); }},
+        {"disabled parent", [](Layout& t) { t.grbB->SetEnabled(false); }},
+        {"hidden grandparent", [](Layout& t) { t.panB->SetVisible(false); }},
+    };
+    for (const RefusalCase& refusal : cases) {
+        SCOPED_TRACE(refusal.name);
+        Layout fresh;
+        fresh.form.FocusControl(fresh.edtA1);
+        refusal.arrange(fresh);
+        fresh.log.clear();
+        EXPECT_FALSE(fresh.edtB1->CanTakeFocus());
+        fresh.edtB1->SetFocus();
+        EXPECT_THAT(fresh.log.entries, IsEmpty());
+        EXPECT_EQ(fresh.form.ActiveControl(), fresh.edtA1);
+    }
 }
 
 TEST_F(FocusTest, SetFocusGoesThroughTheForm) {
@@ -255,6 +277,26 @@ TEST_F(PageFocusTest, AControlOnADisabledPageIsRefused) {
     tshTwo->SetEnabled(false);
     EXPECT_THROW(form.FocusControl(edtTwo), EInvalidOperation);
     EXPECT_EQ(pgcPages->ActivePage(), tshOne);
+}
+
+TEST_F(PageFocusTest, SetFocusBringsAPageBehindForwardAndSkipsADisabledPage) {
+    form.FocusControl(edtA1);
+    EXPECT_FALSE(edtTwo->CanFocus());
+    EXPECT_TRUE(edtTwo->CanTakeFocus());
+    edtTwo->SetFocus();
+    EXPECT_EQ(pgcPages->ActivePage(), tshTwo);
+    EXPECT_EQ(form.ActiveControl(), edtTwo);
+
+    // The page in front disabled (as the state rules do while it is shown):
+    // its controls are skipped, the focus stays where it was.
+    form.FocusControl(edtA1);
+    tshTwo->SetEnabled(false);
+    log.clear();
+    EXPECT_FALSE(edtTwo->CanTakeFocus());
+    edtTwo->SetFocus();
+    EXPECT_EQ(form.ActiveControl(), edtA1);
+    EXPECT_EQ(pgcPages->ActivePage(), tshTwo);
+    EXPECT_THAT(log.entries, IsEmpty());
 }
 
 TEST_F(PageFocusTest, RefocusingTheFocusedControlRunsNothingAndBringsItsPageBack) {
