@@ -123,11 +123,15 @@ CREATE TABLE IF NOT EXISTS ITORCAEVEN (
 -- Observations of an order; the latest (highest DTHRHISTORCA, then highest
 -- NRSEQHISTORCA) is the order's observation. NRSEQHISTORCA numbers the
 -- records of one order from 1, so two records on the same day never clash.
+-- Other programs write observations with the other columns alone: the
+-- default 0 stands for "not given", and a trigger of each engine
+-- (schema_sqlite.sql, schema_postgresql.sql) gives such a record the order's
+-- next number.
 CREATE TABLE IF NOT EXISTS OBSJUSTORC (
     CDFILIAL        VARCHAR(4)  NOT NULL,
     NRORCAEVENTO    VARCHAR(10) NOT NULL,
     NRSEQORCAEVE    VARCHAR(2)  NOT NULL,
-    NRSEQHISTORCA   INTEGER     NOT NULL,
+    NRSEQHISTORCA   INTEGER     NOT NULL DEFAULT 0,
     DTHRHISTORCA    TIMESTAMP,
     TXOBSJUSTORC    TEXT,
     CDOPERADOR      VARCHAR(12),

@@ -106,6 +106,66 @@ TEST_P(SchemaTest, KeysAreEnforced) {
               1);
 }
 
+TEST_P(SchemaTest, AnObservationWrittenWithoutItsNumberGetsTheNextNumberOfItsOrder) {
+    database().execute("INSERT INTO FILIAL (CDFILIAL) VALUES ('0001')");
+    database().execute(
+        "INSERT INTO ORCAEVENTO (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE) VALUES "
+        "('0001', '0000000001', '00'), ('0001', '0000000001', '01'), "
+        "('0001', '0000000002', '00')");
+    const auto observe = [this](const std::string& order, const std::string& sequence,
+                                const std::string& text) {
+        return database().execute(
+            "INSERT INTO OBSJUSTORC (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, DTHRHISTORCA, "
+            "TXOBSJUSTORC, CDOPERADOR, CDJUSTEXCHIS) VALUES ('0001', '" +
+            order + "', '" + sequence + "', '2025-03-05 00:00:00', '" + text +
+            "', 'OUTRO', '0001')");
+    };
+    EXPECT_EQ(observe("0000000001", "00", "a"), 1);
+    EXPECT_EQ(observe("0000000001", "00", "b"), 1);
+    EXPECT_EQ(observe("0000000001", "01", "c"), 1);
+    // A number given is kept; the next one left out follows it.
+    database().execute(
+        "INSERT INTO OBSJUSTORC (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRSEQHISTORCA, "
+        "TXOBSJUSTORC) VALUES ('0001', '0000000002', '00', 7, 'd')");
+    EXPECT_EQ(observe("0000000002", "00", "e"), 1);
+    // Several rows of one statement are numbered one after the other.
+    EXPECT_EQ(database().execute(
+                  "INSERT INTO OBSJUSTORC (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, TXOBSJUSTORC) "
+                  "VALUES ('0001', '0000000001', '00', 'f'), ('0001', '0000000001', '00', 'g')"),
+              2);
+
+    const struct {
+        const char* text;
+        std::int64_t number;
+    } expected[] = {{"a", 1}, {"b", 2}, {"c", 1}, {"d", 7}, {"e", 8}, {"f", 3}, {"g", 4}};
+    for (const auto& observation : expected) {
+        SCOPED_TRACE(observation.text);
+        const auto packet = database().query(
+            std::string("SELECT NRSEQHISTORCA FROM OBSJUSTORC WHERE TXOBSJUSTORC = '") +
+            observation.text + "'");
+        ASSERT_EQ(packet.rows.size(), 1u);
+        EXPECT_EQ(packet.rows[0][0].AsInteger(), observation.number);
+    }
+    // The other columns are stored as written.
+    const auto row = database().query(
+        "SELECT CDOPERADOR, CDJUSTEXCHIS FROM OBSJUSTORC WHERE TXOBSJUSTORC = 'b'");
+    ASSERT_EQ(row.rows.size(), 1u);
+    EXPECT_EQ(row.rows[0][0], host::Variant("OUTRO"));
+    EXPECT_EQ(row.rows[0][1], host::Variant("0001"));
+}
+
+TEST_P(SchemaTest, AnObservationNumberGivenTwiceForOneOrderIsRefused) {
+    database().execute("INSERT INTO FILIAL (CDFILIAL) VALUES ('0001')");
+    database().execute(
+        "INSERT INTO ORCAEVENTO (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE) VALUES "
+        "('0001', '0000000001', '00')");
+    const std::string insert =
+        "INSERT INTO OBSJUSTORC (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRSEQHISTORCA) "
+        "VALUES ('0001', '0000000001', '00', 1)";
+    database().execute(insert);
+    EXPECT_THROW(database().execute(insert), host::sql::DatabaseError);
+}
+
 ORE_ON_BOTH_ENGINES(SchemaTest);
 
 TEST(SchemaText, IsTheOneCompiledIn) {
