@@ -8,6 +8,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "desktop/trace.h"
+
 namespace desktop {
 
 PickListDialog::PickListDialog(const host::PickListRequest& request, QWidget* parent)
@@ -127,7 +129,13 @@ std::vector<int> PickListDialog::chosenRows() const {
 std::optional<std::vector<int>> PickListDialog::choose(const host::PickListRequest& request,
                                                        QWidget* parent) {
     PickListDialog dialog(request, parent);
-    if (dialog.exec() != QDialog::Accepted) {
+    Trace::write(QStringLiteral("picklist shown %1 rows %2")
+                     .arg(dialog.windowTitle())
+                     .arg(dialog.m_model->rowCount()));
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    Trace::write(QStringLiteral("picklist closed ") +
+                 (accepted ? QStringLiteral("accepted") : QStringLiteral("cancelled")));
+    if (!accepted) {
         return std::nullopt;
     }
     return dialog.chosenRows();

@@ -1,0 +1,388 @@
+#!/usr/bin/env python3
+"""ore-host in a real X server under openbox, driven by real keys and clicks.
+
+Usage: x_desktop_test.py BIN_DIR CASE
+
+Each case starts its own X server, window manager, demo database, order
+server and host, and ends them all.
+"""
+
+import os
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xdesktop import FILTER_TITLE, Desktop, Failure  # noqa: E402
+
+CASES = {}
+
+
+def case(function):
+    CASES[function.__name__] = function
+    return function
+
+
+def expect(condition, text):
+    if not condition:
+        raise Failure(text)
+
+
+def status_of(d, number, sequence="00"):
+    rows = d.sql("SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE CDFILIAL = '0001' AND "
+                 "NRORCAEVENTO = ? AND NRSEQORCAEVE = ?", number, sequence)
+    return rows[0][0]
+
+
+def count(d, pattern):
+    return sum(1 for line in d.trace() if line == pattern)
+
+
+def open_filter_from_screen(d):
+    d.mark()
+    d.key("ctrl+l")
+    d.wait_trace(r"^window shown frmFiltroCancAprovEnc$")
+    d.wait_trace(r"^focus frmFiltroCancAprovEnc medOrcaDe$")
+
+
+@case
+def keyboard_path(d):
+    """The whole cancellation by keyboard only, no error window on the way."""
+    d.open_screen()
+    # Ctrl+L from the branch, then Esc: the filter opens and cancels.
+    open_filter_from_screen(d)
+    d.key("Escape")
+    d.wait_trace(r"^window closed frmFiltroCancAprovEnc$")
+    d.wait_trace(r"^focus frmCancAprovEnc edtCdFilial$")
+    # Leaving the branch opens the filter; one order number, Ctrl+Enter.
+    d.key("Tab")
+    d.wait_trace(r"^focus frmFiltroCancAprovEnc medOrcaDe$")
+    d.type("102")
+    d.key("Tab")
+    d.wait_trace(r"^focus frmFiltroCancAprovEnc medOrcaAte$")
+    d.key("ctrl+Return")
+    d.wait_trace(r"^window closed frmFiltroCancAprovEnc$")
+    d.settle()
+    expect(d.layout()["grid"]["dbgPadrao"]["rows"] == 1, "order 102 alone is listed")
+    # Confirm from the maintenance menu by its mnemonic: Alt+M, O.
+    d.mark()
+    d.key("alt+m")
+    d.wait_trace(r"^menu popup Manutenção$")
+    d.key("o")
+    d.wait_trace(r"^message mtError Motivo precisa ser informado\.$|^focus frmCancAprovEnc edtCdJust$")
+    d.wait_focus("frmCancAprovEnc edtCdJust")
+    d.type("2")
+    d.key("Tab")
+    d.wait_trace(r"^focus frmCancAprovEnc memObs$")
+    d.type("Aprovada por engano.")
+    d.key("ctrl+Return")
+    d.wait_trace(r"^message mtConfirmation Deseja confirmar o cancelamento da aprovação da "
+                 r"encomenda\?$")
+    d.key("Return")
+    d.wait_trace(r"^message mtInformation Cancelamento realizado com sucesso\.$")
+    d.key("Return")
+    d.wait_trace(r"^message closed$")
+    d.settle()
+    expect(status_of(d, "0000000102") == "1", "order 102 is pending again")
+    observations = d.sql("SELECT TXOBSJUSTORC, CDJUSTEXCHIS FROM OBSJUSTORC WHERE "
+                         "NRORCAEVENTO = '0000000102'")
+    expect(any(text == "Aprovada por engano." for text, _ in observations),
+           "the observation was recorded: %r" % observations)
+    d.assert_no_error_window()
+
+
+@case
+def activation_runs_no_exit(d):
+    """Another window taking the keyboard is no focus move inside the form."""
+    d.open_screen()
+    d.load_orders()
+    # Back to the branch with the mouse, then the filter from there.
+    d.mark()
+    window = d.main
+    x, y, _, _ = d.layout_of("edtCdFilial")
+    d.click(window, x + 5, y + 5)
+    d.wait_focus("frmCancAprovEnc edtCdFilial")
+    open_filter_from_screen(d)
+    d.key("Escape")
+    d.wait_trace(r"^window closed frmFiltroCancAprovEnc$")
+    d.wait_focus("frmCancAprovEnc edtCdFilial")
+    d.settle()
+    expect(count(d, "window shown frmFiltroCancAprovEnc") == 2,
+           "the filter opened once on leaving the branch and once for Ctrl+L")
+    d.assert_no_error_window()
+
+
+@case
+def windows_take_focus(d):
+    """Every window shown takes the keyboard; closing it hands it back."""
+    d.open_screen()
+    d.mark()
+    d.key("Tab")
+    d.wait_trace(r"^window shown frmFiltroCancAprovEnc$")
+    d.wait_focus("frmFiltroCancAprovEnc medOrcaDe")
+    expect(d.active_title() == FILTER_TITLE, "the filter is the active window")
+    # A message box closes: the keyboard is back where it was.
+    d.type("300")
+    d.key("Tab")
+    d.wait_trace(r"^focus frmFiltroCancAprovEnc medOrcaAte$")
+    d.key("ctrl+a")
+    d.type("200")
+    d.key("ctrl+Return")
+    d.wait_trace(r"^message mtError Número da encomenda inicial deve ser menor")
+    d.key("Return")
+    d.wait_trace(r"^message closed$")
+    d.settle()
+    focus_after_message = d.focus()
+    expect(focus_after_message.startswith("frmFiltroCancAprovEnc "),
+           "focus back in the filter after the message: %r" % focus_after_message)
+    d.key("Escape")
+    d.wait_trace(r"^window closed frmFiltroCancAprovEnc$")
+    d.wait_focus("frmCancAprovEnc edtCdFilial")
+    d.assert_no_error_window()
+
+
+def choose_list_radio(d):
+    """In the filter: the "Lista" of the salesmen, by Tab and arrow keys."""
+    d.mark()
+    for _ in range(4):
+        d.key("Tab")
+    d.wait_focus("frmFiltroCancAprovEnc rbtTVendedor")
+    d.key("Tab")
+    d.wait_focus("frmFiltroCancAprovEnc rbtLVendedor")
+
+
+@case
+def one_key_one_event(d):
+    """F9 on "Lista" opens the pick list once; one refused deletion asks once."""
+    d.open_screen()
+    d.key("Tab")
+    d.wait_trace(r"^focus frmFiltroCancAprovEnc medOrcaDe$")
+    choose_list_radio(d)
+    d.key("F9")
+    d.wait_trace(r"^picklist shown Vendedor")
+    d.key("Escape")
+    d.wait_trace(r"^picklist closed cancelled$")
+    d.settle()
+    d.wait_focus("frmFiltroCancAprovEnc rbtLVendedor")
+    expect(count(d, "picklist shown Vendedor rows 5") == 1,
+           "one pick list for one F9: %s" % [l for l in d.trace() if "picklist" in l])
+    d.key("ctrl+Return")
+    d.wait_trace(r"^window closed frmFiltroCancAprovEnc$")
+    d.wait_focus("frmCancAprovEnc dbgPadrao")
+    d.mark()
+    d.key("ctrl+Delete")
+    d.wait_trace(r"^message mtConfirmation Confirma exclusão\?$")
+    d.key("Escape")
+    d.wait_trace(r"^message closed$")
+    d.settle()
+    expect(count(d, "message mtConfirmation Confirma exclusão?") == 1, "one question")
+    d.assert_no_error_window()
+
+
+@case
+def escape_and_enter(d):
+    """Esc closes ORE00610 and the pick list; Enter closes ORE00610 and chooses."""
+    d.open_screen()
+    d.load_orders()
+    for _ in range(4):
+        d.key("Down")
+    d.settle()
+    expect(d.layout()["grid"]["dbgPadrao"]["current"] == 4, "order 105 is current")
+    for closing_key in ("Escape", "Return"):
+        d.mark()
+        d.key("alt+m")
+        d.wait_trace(r"^menu popup Manutenção$")
+        d.key("o")
+        d.wait_focus("frmCancAprovEnc edtCdJust")
+        d.type("3")
+        d.key("ctrl+Return")
+        d.wait_trace(r"^message mtConfirmation Deseja confirmar")
+        d.key("Return")
+        d.wait_trace(r"^window shown frmPedidoOp$")
+        d.wait_trace(r"^focus frmPedidoOp ")
+        d.key(closing_key)
+        d.wait_trace(r"^window closed frmPedidoOp$")
+        d.settle()
+    expect(status_of(d, "0000000105") == "2", "order 105 stays approved")
+    # The pick list of the salesmen: Esc cancels, Enter chooses.
+    open_filter_from_screen(d)
+    choose_list_radio(d)
+    d.key("F9")
+    d.wait_trace(r"^picklist shown Vendedor")
+    d.key("Escape")
+    d.wait_trace(r"^picklist closed cancelled$")
+    d.key("F9")
+    d.wait_trace(r"^picklist shown Vendedor")
+    d.key("Return")
+    d.wait_trace(r"^picklist closed accepted$")
+    d.assert_no_error_window()
+
+
+@case
+def shortcuts_anywhere(d):
+    """Ctrl+L with the tab bar focused; F12 from the grid."""
+    d.open_screen()
+    d.load_orders()
+    d.mark()
+    d.key("F12")
+    d.wait_focus("frmCancAprovEnc edtCdFilial")
+    d.load_orders()
+    # A click on the tab of the items: the tab bar has the mouse's focus.
+    x, y, _, _ = d.layout_of("tshItens")
+    d.click(d.main, x + 120, y - 10)
+    d.settle()
+    open_filter_from_screen(d)
+    d.key("Escape")
+    d.wait_trace(r"^window closed frmFiltroCancAprovEnc$")
+    d.assert_no_error_window()
+
+
+@case
+def layout_small_and_maximized(d):
+    """At 700x480 nothing is hidden (scroll bars instead); maximized, the
+    grids and the memo take the room."""
+    d.open_screen()
+    d.load_orders()
+    d.settle()
+    normal = d.layout()["control"]
+    d.resize(d.main, 700, 480)
+    d.settle()
+    small = d.layout()
+    scroll = small["scroll"].get("frmCancAprovEnc", (False, False))
+    for name in ("edtCdFilial", "dbgPadrao", "sbtConfirmar", "sbtFechar"):
+        state = small["control"][name][4]
+        expect(state == "shown" or any(scroll),
+               "%s is %s at 700x480 without scroll bars" % (name, state))
+    d.shot(os.path.join(d.work, "small.png"))
+    # Maximize the screen inside the host, then the host itself.
+    d.resize(d.main, 1024, 768)
+    d.x("windowstate", "--add", "maximized_vert,maximized_horz", d.main, check=False)
+    d.settle()
+    d.maximize_screen()
+    d.settle()
+    big = d.layout()["control"]
+    expect(big["dbgPadrao"][2] > normal["dbgPadrao"][2] and
+           big["dbgPadrao"][3] > normal["dbgPadrao"][3],
+           "the grid grows: %r -> %r" % (normal["dbgPadrao"], big["dbgPadrao"]))
+    for name in ("dbgItem", "memObs"):
+        expect(big[name][2] > normal[name][2] and big[name][3] > normal[name][3],
+               "%s grows: %r -> %r" % (name, normal[name], big[name]))
+    d.assert_no_error_window()
+
+
+@case
+def grid_scroll_bar(d):
+    """The scroll bar stands at the top with the list at its top, at the
+    bottom at its end."""
+    d.open_screen()
+    d.load_orders("1", "9999999999")
+    d.settle()
+    grid = d.layout()["grid"]["dbgPadrao"]
+    expect(grid["rows"] > 40, "a long list: %r" % grid)
+    value, maximum, page = grid["scroll"]
+    expect(grid["current"] == 0 and grid["top"] == 0, "at the top: %r" % grid)
+    expect(value == 0 and maximum > 0 and page > 1 and maximum < grid["rows"],
+           "the bar shows the top of the list: %r" % grid)
+    d.key("End")
+    d.settle()
+    grid = d.layout()["grid"]["dbgPadrao"]
+    value, maximum, page = grid["scroll"]
+    expect(grid["current"] == grid["rows"] - 1 and value == maximum,
+           "the bar follows to the end: %r" % grid)
+    d.assert_no_error_window()
+
+
+@case
+def server_restart(d):
+    """The first command after the server is back works."""
+    d.open_screen()
+    d.load_orders()
+    d.stop_server()
+    open_filter_from_screen(d)
+    d.key("ctrl+Return")
+    d.wait_trace(r"^message mtError ")
+    d.key("Return")
+    d.wait_trace(r"^message closed$")
+    d.start_server()
+    d.settle()
+    open_filter_from_screen(d)
+    d.key("ctrl+Return")
+    d.wait_trace(r"^window closed frmFiltroCancAprovEnc$")
+    d.settle()
+    errors = [line for line in d.since_mark() if line.startswith("message mtError")]
+    expect(not errors, "the list loads at once: %s" % errors)
+    expect(d.layout()["grid"]["dbgPadrao"]["rows"] == 12, "the list is back")
+
+
+@case
+def pick_list_search(d):
+    """The customer pick list narrows as one types and keeps the multiple choice."""
+    d.open_screen()
+    d.key("Tab")
+    d.wait_trace(r"^focus frmFiltroCancAprovEnc medOrcaDe$")
+    d.mark()
+    for _ in range(6):
+        d.key("Tab")
+    d.wait_focus("frmFiltroCancAprovEnc rbtTCliente")
+    d.key("Tab")
+    d.wait_focus("frmFiltroCancAprovEnc rbtLCliente")
+    d.key("F9")
+    d.wait_trace(r"^picklist shown Cliente")
+    d.wait_trace(r"^focus Cliente search$")
+    d.type("ana")
+    d.wait_trace(r"^picklist rows 1$")
+    d.key("Down", "space")
+    d.key("BackSpace", "BackSpace", "BackSpace")
+    d.type("ALEGRIA")
+    d.wait_trace(r"^picklist rows 1$")
+    d.key("Down", "space")
+    d.key("Return")
+    d.wait_trace(r"^picklist closed accepted$")
+    d.wait_trace(r"^picklist chosen 000002 000005$")
+    d.assert_no_error_window()
+
+
+@case
+def help_pages(d):
+    """F1 and the help button show the screen's own help page."""
+    d.open_screen()
+    d.mark()
+    d.key("F1")
+    d.wait_window("^Ajuda - ORE06100$")
+    d.wait_trace(r"^help shown ORE06100$")
+    d.key("Escape")
+    d.wait_no_window("^Ajuda - ORE06100$")
+    d.key("Tab")
+    d.wait_trace(r"^focus frmFiltroCancAprovEnc medOrcaDe$")
+    d.key("F1")
+    d.wait_window("^Ajuda - ORE06101$")
+    d.key("Escape")
+    d.wait_no_window("^Ajuda - ORE06101$")
+    d.wait_focus("frmFiltroCancAprovEnc medOrcaDe")
+    expect(not [m for m in d.messages() if "não disponível" in m], "no 'not available'")
+    d.assert_no_error_window()
+
+
+def help_without_display(bin_dir):
+    environment = {k: v for k, v in os.environ.items()
+                   if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    result = subprocess.run([os.path.join(bin_dir, "ore-host"), "--help"], env=environment,
+                            capture_output=True, text=True, timeout=30)
+    expect(result.returncode == 0, "ore-host --help ended %d: %s" % (result.returncode,
+                                                                       result.stderr))
+    for option in ("--server-host", "--server-port", "--database", "--trace"):
+        expect(option in result.stdout, "%s in the help" % option)
+
+
+def main():
+    bin_dir, name = sys.argv[1], sys.argv[2]
+    if name == "help_without_display":
+        help_without_display(bin_dir)
+    else:
+        orders = 300 if name == "grid_scroll_bar" else 60
+        with Desktop(bin_dir, orders=orders) as desktop:
+            CASES[name](desktop)
+    print("ok", name)
+
+
+if __name__ == "__main__":
+    main()
