@@ -7,6 +7,7 @@
 
 #include "desktop/busy_indicator.h"
 #include "desktop/form_windows.h"
+#include "desktop/help_window.h"
 #include "desktop/pick_list_dialog.h"
 #include "desktop/trace.h"
 #include "desktop/window_focus.h"
@@ -175,6 +176,24 @@ bool QtPlatform::InputText(const std::string& caption, const std::string& prompt
         return false;
     }
     value = dialog.textValue().toStdString();
+    return true;
+}
+
+}  // namespace desktop
+
+namespace desktop {
+
+bool QtPlatform::ShowHelp(const std::string& screenCode) {
+    const QString code = QString::fromStdString(screenCode);
+    const QString page = HelpWindow::pageFor(code);
+    if (page.isEmpty()) {
+        return false;
+    }
+    const KeyboardReturn keyboardBack;
+    HelpWindow window(code, page, ownerForDialog(m_dialogParent));
+    Trace::write(QStringLiteral("help shown ") + code);
+    window.exec();
+    Trace::write(QStringLiteral("help closed ") + code);
     return true;
 }
 
