@@ -273,6 +273,10 @@ class TButton : public TWinControl {
 public:
     using TWinControl::TWinControl;
     const char* ClassName() const override { return "TButton"; }
+    // Enter anywhere on the form (but on another button or a memo) presses the
+    // default button; Esc presses the cancel button.
+    bool Default = false;
+    bool Cancel = false;
 };
 
 // Tool-bar button: never takes the focus.

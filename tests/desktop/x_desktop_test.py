@@ -138,10 +138,12 @@ def windows_take_focus(d):
     focus_after_message = d.focus()
     expect(focus_after_message.startswith("frmFiltroCancAprovEnc "),
            "focus back in the filter after the message: %r" % focus_after_message)
+    # Tab left the branch for the page control, which the keyboard is back on.
     d.key("Escape")
     d.wait_trace(r"^window closed frmFiltroCancAprovEnc$")
-    d.wait_focus("frmCancAprovEnc edtCdFilial")
-    d.assert_no_error_window()
+    d.wait_focus("frmCancAprovEnc pgcPadrao")
+    expect(len([m for m in d.messages() if m.startswith("message mtError")]) == 1,
+           "the one error asked for")
 
 
 def choose_list_radio(d):
@@ -187,11 +189,13 @@ def escape_and_enter(d):
     """Esc closes ORE00610 and the pick list; Enter closes ORE00610 and chooses."""
     d.open_screen()
     d.load_orders()
-    for _ in range(4):
-        d.key("Down")
-    d.settle()
-    expect(d.layout()["grid"]["dbgPadrao"]["current"] == 4, "order 105 is current")
+    before = d.sql("SELECT NRORCAEVENTO, NRSEQORCAEVE, IDSITUORCEVE FROM ORCAEVENTO ORDER BY 1, 2")
     for closing_key in ("Escape", "Return"):
+        d.key("Home")
+        for _ in range(4):
+            d.key("Down")
+        d.settle()
+        expect(d.layout()["grid"]["dbgPadrao"]["current"] == 4, "order 105 is current")
         d.mark()
         d.key("alt+m")
         d.wait_trace(r"^menu popup Manutenção$")
@@ -210,6 +214,8 @@ def escape_and_enter(d):
         d.wait_trace(r"^window closed frmPedidoOp$")
         d.settle()
     expect(status_of(d, "0000000105") == "2", "order 105 stays approved")
+    after = d.sql("SELECT NRORCAEVENTO, NRSEQORCAEVE, IDSITUORCEVE FROM ORCAEVENTO ORDER BY 1, 2")
+    expect(before == after, "no order changed")
     # The pick list of the salesmen: Esc cancels, Enter chooses.
     open_filter_from_screen(d)
     choose_list_radio(d)
@@ -228,12 +234,26 @@ def escape_and_enter(d):
 def shortcuts_anywhere(d):
     """Ctrl+L with the tab bar focused; F12 from the grid."""
     d.open_screen()
+    # Tab leaves the branch for the page control's tab bar; the filter opens.
+    d.key("Tab")
+    d.wait_trace(r"^window shown frmFiltroCancAprovEnc$")
+    d.wait_focus("frmFiltroCancAprovEnc medOrcaDe")
+    d.key("Escape")
+    d.wait_trace(r"^window closed frmFiltroCancAprovEnc$")
+    d.wait_focus("frmCancAprovEnc pgcPadrao")
+    open_filter_from_screen(d)
+    d.key("Escape")
+    d.wait_trace(r"^window closed frmFiltroCancAprovEnc$")
+    d.wait_focus("frmCancAprovEnc pgcPadrao")
+    # From the grid, F12 goes back to the branch.
+    d.key("F12")
+    d.wait_focus("frmCancAprovEnc edtCdFilial")
     d.load_orders()
     d.mark()
     d.key("F12")
     d.wait_focus("frmCancAprovEnc edtCdFilial")
+    # A click on the tab of the items, then Ctrl+L.
     d.load_orders()
-    # A click on the tab of the items: the tab bar has the mouse's focus.
     x, y, _, _ = d.layout_of("tshItens")
     d.click(d.main, x + 120, y - 10)
     d.settle()
@@ -243,36 +263,72 @@ def shortcuts_anywhere(d):
     d.assert_no_error_window()
 
 
+def show_page(d, mnemonic):
+    """A page brought forward from the Operação menu by its mnemonic."""
+    d.mark()
+    d.key("alt+o")
+    d.wait_trace(r"^menu popup Operação$")
+    d.key(mnemonic)
+    d.settle()
+    return d.layout()
+
+
+def expect_shown(layout, names, size):
+    scrolled = any(layout["scroll"].get("frmCancAprovEnc", (False, False)))
+    for name in names:
+        state = layout["control"][name][4]
+        expect(state == "shown" or scrolled,
+               "%s is %s at %s without scroll bars" % (name, state, size))
+
+
+def expect_above(layout, upper, lower):
+    top = layout["control"][upper]
+    bottom = layout["control"][lower]
+    expect(top[1] + top[3] <= bottom[1], "%s stays above %s: %r %r" % (upper, lower, top,
+                                                                       bottom))
+
+
 @case
 def layout_small_and_maximized(d):
-    """At 700x480 nothing is hidden (scroll bars instead); maximized, the
-    grids and the memo take the room."""
+    """At 700x480 nothing is hidden or covered (scroll bars instead);
+    maximized, the grids and the memo take the room."""
     d.open_screen()
     d.load_orders()
+    normal_grid = show_page(d, "f")["control"]["dbgPadrao"]
+    normal_items = show_page(d, "i")["control"]["dbgItem"]
+    d.maximize_screen()
+    d.resize(d.main, 700, 480)
+    small = show_page(d, "i")
+    expect_shown(small, ("lblCliente", "DBText1", "lblPrecoBase", "dbgItem", "sbtFechar",
+                         "lblCodTela"), "700x480")
+    expect_above(small, "lblPrecoBase", "dbgItem")
+    d.shot(os.path.join(d.work, "small-items.png"), d.main)
+    small = show_page(d, "f")
+    expect_shown(small, ("edtCdFilial", "dbgPadrao", "sbtConfirmar", "dbnPadrao"), "700x480")
+    d.resize(d.main, 1024, 768)
+    big_grid = show_page(d, "f")["control"]["dbgPadrao"]
+    big_items = show_page(d, "i")["control"]["dbgItem"]
+    for name, before, after in (("dbgPadrao", normal_grid, big_grid),
+                                ("dbgItem", normal_items, big_items)):
+        expect(after[2] > before[2] and after[3] > before[3],
+               "%s grows: %r -> %r" % (name, before, after))
+    # The reason page: the memo fills it, below the justification code.
+    show_page(d, "f")
+    d.key("alt+m")
+    d.wait_trace(r"^menu popup Manutenção$")
+    d.key("o")
+    d.wait_trace(r"^message mtInformation Motivo precisa ser informado\.$")
+    d.key("Return")
+    d.wait_focus("frmCancAprovEnc edtCdJust")
     d.settle()
-    normal = d.layout()["control"]
+    big = d.layout()
+    memo = big["control"]["memObs"]
+    expect(memo[2] > 772 and memo[3] > 378, "the memo grows beyond its design: %r" % (memo,))
     d.resize(d.main, 700, 480)
     d.settle()
     small = d.layout()
-    scroll = small["scroll"].get("frmCancAprovEnc", (False, False))
-    for name in ("edtCdFilial", "dbgPadrao", "sbtConfirmar", "sbtFechar"):
-        state = small["control"][name][4]
-        expect(state == "shown" or any(scroll),
-               "%s is %s at 700x480 without scroll bars" % (name, state))
-    d.shot(os.path.join(d.work, "small.png"))
-    # Maximize the screen inside the host, then the host itself.
-    d.resize(d.main, 1024, 768)
-    d.x("windowstate", "--add", "maximized_vert,maximized_horz", d.main, check=False)
-    d.settle()
-    d.maximize_screen()
-    d.settle()
-    big = d.layout()["control"]
-    expect(big["dbgPadrao"][2] > normal["dbgPadrao"][2] and
-           big["dbgPadrao"][3] > normal["dbgPadrao"][3],
-           "the grid grows: %r -> %r" % (normal["dbgPadrao"], big["dbgPadrao"]))
-    for name in ("dbgItem", "memObs"):
-        expect(big[name][2] > normal[name][2] and big[name][3] > normal[name][3],
-               "%s grows: %r -> %r" % (name, normal[name], big[name]))
+    expect_shown(small, ("edtCdJust", "memObs"), "700x480")
+    expect_above(small, "edtCdJust", "memObs")
     d.assert_no_error_window()
 
 
@@ -344,7 +400,8 @@ def pick_list_search(d):
     d.key("Down", "space")
     d.key("Return")
     d.wait_trace(r"^picklist closed accepted$")
-    d.wait_trace(r"^picklist chosen 000002 000005$")
+    chosen = d.wait_trace(r"^picklist chosen ").split()[2:]
+    expect(sorted(chosen) == ["000002", "000005"], "both marked rows chosen: %r" % chosen)
     d.assert_no_error_window()
 
 
