@@ -2,6 +2,7 @@
 """ore-host in a real X server under openbox, driven by real keys and clicks.
 
 Usage: x_desktop_test.py BIN_DIR CASE
+       x_desktop_test.py BIN_DIR readme_shots FOLDER   (the demo's pictures)
 
 Each case starts its own X server, window manager, demo database, order
 server and host, and ends them all.
@@ -68,7 +69,7 @@ def keyboard_path(d):
     d.key("alt+m")
     d.wait_trace(r"^menu popup Manutenção$")
     d.key("o")
-    d.wait_trace(r"^message mtInformation Motivo precisa ser informado\.$")
+    d.wait_message(r"^message mtInformation Motivo precisa ser informado\.$")
     d.key("Return")
     d.wait_trace(r"^message closed$")
     d.wait_focus("frmCancAprovEnc edtCdJust")
@@ -77,10 +78,10 @@ def keyboard_path(d):
     d.wait_trace(r"^focus frmCancAprovEnc memObs$")
     d.type("Aprovada por engano.")
     d.key("ctrl+Return")
-    d.wait_trace(r"^message mtConfirmation Deseja confirmar o cancelamento da aprovação da "
+    d.wait_message(r"^message mtConfirmation Deseja confirmar o cancelamento da aprovação da "
                  r"encomenda\?$")
     d.key("Return")
-    d.wait_trace(r"^message mtInformation Cancelamento realizado com sucesso\.$")
+    d.wait_message(r"^message mtInformation Cancelamento realizado com sucesso\.$")
     d.key("Return")
     d.wait_trace(r"^message closed$")
     d.settle()
@@ -131,7 +132,7 @@ def windows_take_focus(d):
     d.key("Tab")
     d.wait_trace(r"^focus frmFiltroCancAprovEnc depDeEntrega$")
     d.key("ctrl+Return")
-    d.wait_trace(r"^message mtError Número da encomenda inicial deve ser menor")
+    d.wait_message(r"^message mtError Número da encomenda inicial deve ser menor")
     d.key("Return")
     d.wait_trace(r"^message closed$")
     d.settle()
@@ -164,7 +165,7 @@ def one_key_one_event(d):
     d.wait_trace(r"^focus frmFiltroCancAprovEnc medOrcaDe$")
     choose_list_radio(d)
     d.key("F9")
-    d.wait_trace(r"^picklist shown Vendedor")
+    d.wait_picklist("Vendedor")
     d.key("Escape")
     d.wait_trace(r"^picklist closed cancelled$")
     d.settle()
@@ -176,7 +177,7 @@ def one_key_one_event(d):
     d.wait_focus("frmCancAprovEnc dbgPadrao")
     d.mark()
     d.key("ctrl+Delete")
-    d.wait_trace(r"^message mtConfirmation Confirma exclusão\?$")
+    d.wait_message(r"^message mtConfirmation Confirma exclusão\?$")
     d.key("Escape")
     d.wait_trace(r"^message closed$")
     d.settle()
@@ -200,13 +201,13 @@ def escape_and_enter(d):
         d.key("alt+m")
         d.wait_trace(r"^menu popup Manutenção$")
         d.key("o")
-        d.wait_trace(r"^message mtInformation Motivo precisa ser informado\.$")
+        d.wait_message(r"^message mtInformation Motivo precisa ser informado\.$")
         d.key("Return")
         d.wait_trace(r"^message closed$")
         d.wait_focus("frmCancAprovEnc edtCdJust")
         d.type("3")
         d.key("ctrl+Return")
-        d.wait_trace(r"^message mtConfirmation Deseja confirmar")
+        d.wait_message(r"^message mtConfirmation Deseja confirmar")
         d.key("Return")
         d.wait_trace(r"^window shown frmPedidoOp$")
         d.wait_trace(r"^focus frmPedidoOp ")
@@ -220,11 +221,11 @@ def escape_and_enter(d):
     open_filter_from_screen(d)
     choose_list_radio(d)
     d.key("F9")
-    d.wait_trace(r"^picklist shown Vendedor")
+    d.wait_picklist("Vendedor")
     d.key("Escape")
     d.wait_trace(r"^picklist closed cancelled$")
     d.key("F9")
-    d.wait_trace(r"^picklist shown Vendedor")
+    d.wait_picklist("Vendedor")
     d.key("Return")
     d.wait_trace(r"^picklist closed accepted$")
     d.assert_no_error_window()
@@ -317,7 +318,7 @@ def layout_small_and_maximized(d):
     d.key("alt+m")
     d.wait_trace(r"^menu popup Manutenção$")
     d.key("o")
-    d.wait_trace(r"^message mtInformation Motivo precisa ser informado\.$")
+    d.wait_message(r"^message mtInformation Motivo precisa ser informado\.$")
     d.key("Return")
     d.wait_focus("frmCancAprovEnc edtCdJust")
     d.settle()
@@ -362,7 +363,7 @@ def server_restart(d):
     d.stop_server()
     open_filter_from_screen(d)
     d.key("ctrl+Return")
-    d.wait_trace(r"^message mtError ")
+    d.wait_message(r"^message mtError ")
     d.key("Return")
     d.wait_trace(r"^message closed$")
     d.start_server()
@@ -389,7 +390,7 @@ def pick_list_search(d):
     d.key("Tab")
     d.wait_focus("frmFiltroCancAprovEnc rbtLCliente")
     d.key("F9")
-    d.wait_trace(r"^picklist shown Cliente")
+    d.wait_picklist("Cliente")
     d.wait_trace(r"^focus Cliente search$")
     d.type("ana")
     d.wait_trace(r"^picklist rows 1$")
@@ -426,6 +427,62 @@ def help_pages(d):
     d.assert_no_error_window()
 
 
+def readme_shots(d, folder):
+    """The demo's pictures of the real window: filter, list, items, reason
+    page, production orders."""
+    os.makedirs(folder, exist_ok=True)
+
+    def shot(name):
+        d.settle()
+        # The screen's child window and what is over it, not the empty rest.
+        x, y, width, height, _ = d.layout()["form"]["frmCancAprovEnc"]
+        left, top, _, _ = d.geometry(d.main)
+        path = os.path.join(folder, name + ".png")
+        subprocess.run(["import", "-window", "root", "-crop", "%dx%d+0+0" %
+                        (left + x + width + 6, top + y + height + 6), "+repage", path],
+                       env=d.env, check=True, timeout=30)
+
+    d.open_screen()
+    d.mark()
+    d.key("Tab")
+    d.wait_trace(r"^focus frmFiltroCancAprovEnc medOrcaDe$")
+    d.type("101")
+    d.key("Tab")
+    d.wait_trace(r"^focus frmFiltroCancAprovEnc medOrcaAte$")
+    d.key("ctrl+a")
+    d.type("199")
+    d.key("Tab")
+    d.wait_trace(r"^focus frmFiltroCancAprovEnc depDeEntrega$")
+    shot("filtro")
+    d.key("ctrl+Return")
+    d.wait_trace(r"^focus frmCancAprovEnc dbgPadrao$")
+    shot("lista")
+    show_page(d, "i")
+    shot("itens")
+    show_page(d, "f")
+    for _ in range(4):
+        d.key("Down")
+    d.mark()
+    d.key("alt+m")
+    d.wait_trace(r"^menu popup Manutenção$")
+    d.key("o")
+    d.wait_message(r"^message mtInformation Motivo precisa ser informado\.$")
+    d.key("Return")
+    d.wait_focus("frmCancAprovEnc edtCdJust")
+    d.type("3")
+    d.key("Tab")
+    d.wait_trace(r"^focus frmCancAprovEnc memObs$")
+    d.type("Cliente mudou o cardápio da festa.")
+    shot("motivo")
+    d.key("ctrl+Return")
+    d.wait_message(r"^message mtConfirmation ")
+    d.key("Return")
+    d.wait_trace(r"^focus frmPedidoOp ")
+    shot("ordens-de-producao")
+    d.key("Escape")
+    d.wait_trace(r"^window closed frmPedidoOp$")
+
+
 def help_without_display(bin_dir):
     environment = {k: v for k, v in os.environ.items()
                    if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
@@ -441,6 +498,9 @@ def main():
     bin_dir, name = sys.argv[1], sys.argv[2]
     if name == "help_without_display":
         help_without_display(bin_dir)
+    elif name == "readme_shots":
+        with Desktop(bin_dir, size="1024x640") as desktop:
+            readme_shots(desktop, sys.argv[3])
     else:
         orders = 300 if name == "grid_scroll_bar" else 60
         with Desktop(bin_dir, orders=orders) as desktop:

@@ -20,6 +20,8 @@ import time
 HOST_TITLE = "Gestão de Encomendas"
 SCREEN_TITLE = "Cancelamento da Aprovação da Encomenda"
 FILTER_TITLE = "Filtro de Cancelamento da Aprovação da Encomenda"
+MESSAGE_TITLES = {"mtError": "Erro", "mtWarning": "Atenção", "mtConfirmation": "Confirmação",
+                  "mtInformation": "Informação", "mtCustom": "Mensagem"}
 WAIT = 20.0  # seconds any one expected thing may take on a loaded machine
 
 
@@ -248,6 +250,27 @@ class Desktop:
             time.sleep(0.03)
         raise Failure("no trace line %r; lines since mark:\n%s" %
                       (pattern, "\n".join(self.trace()[self.read_lines:])))
+
+    def wait_keyboard_in(self, window_title):
+        """A window just shown gets keys only once it has the keyboard."""
+        deadline = time.monotonic() + WAIT
+        while time.monotonic() < deadline:
+            if self.focus().startswith(window_title + " "):
+                return
+            time.sleep(0.03)
+        raise Failure("the keyboard is at %r, not in %r" % (self.focus(), window_title))
+
+    def wait_message(self, pattern):
+        """A message box shown and ready for its answer."""
+        line = self.wait_trace(pattern)
+        kind = line.split(" ")[1]
+        self.wait_keyboard_in(MESSAGE_TITLES[kind])
+        return line
+
+    def wait_picklist(self, title):
+        line = self.wait_trace(r"^picklist shown %s" % re.escape(title))
+        self.wait_keyboard_in(title)
+        return line
 
     def settle(self):
         """Waits until the host has handled everything sent so far: a key the
