@@ -58,6 +58,29 @@ FormWindows::FormWindows(QMdiArea& area, QWidget& dialogParent)
     : m_area(area), m_dialogParent(dialogParent) {
     QObject::connect(&m_area, &QMdiArea::subWindowActivated, &m_area,
                      [this](QMdiSubWindow* window) { subWindowActivated(window); });
+    // A click on a control that takes no focus (a tool-bar button) or on the
+    // frame hands Qt's focus to the child window itself, where no key reaches
+    // the form: it goes on to the form's focused control.
+    QObject::connect(qApp, &QApplication::focusChanged, &m_area, [this](QWidget*, QWidget* now) {
+        auto* window = qobject_cast<QMdiSubWindow*>(now);
+        if (window == nullptr) {
+            return;
+        }
+        QMetaObject::invokeMethod(
+            &m_area,
+            [this, target = QPointer<QMdiSubWindow>(window)] {
+                if (target == nullptr || QApplication::focusWidget() != target) {
+                    return;
+                }
+                for (const auto& [form, entry] : m_entries) {
+                    if (entry.window == target && entry.view != nullptr && entry.view->live()) {
+                        entry.view->syncFocus();
+                        return;
+                    }
+                }
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 FormWindows::~FormWindows() {
@@ -92,6 +115,8 @@ FormWindows::Entry& FormWindows::entryFor(host::TForm& form, bool dialog) {
     } else {
         auto* window = new FormSubWindow(form);
         window->setAttribute(Qt::WA_DeleteOnClose);
+        // A click inside must not pull Qt's focus off the form's control.
+        window->setFocusPolicy(Qt::NoFocus);
         QPixmap blank(16, 16);
         blank.fill(Qt::transparent);
         window->setWindowIcon(QIcon(blank));

@@ -95,22 +95,33 @@ def keyboard_path(d):
 
 @case
 def activation_runs_no_exit(d):
-    """Another window taking the keyboard is no focus move inside the form."""
+    """Another window taking the keyboard is no focus move inside the form:
+    the branch's exit does not run, and the branch has the keyboard again."""
     d.open_screen()
     d.load_orders()
-    # Back to the branch with the mouse, then the filter from there.
-    d.mark()
-    window = d.main
     x, y, _, _ = d.layout_of("edtCdFilial")
-    d.click(window, x + 5, y + 5)
+    d.click(d.main, x + 5, y + 5)
     d.wait_focus("frmCancAprovEnc edtCdFilial")
+    # The filter from the branch: by Ctrl+L, then by the tool-bar button.
     open_filter_from_screen(d)
     d.key("Escape")
     d.wait_trace(r"^window closed frmFiltroCancAprovEnc$")
     d.wait_focus("frmCancAprovEnc edtCdFilial")
+    x, y, _, _ = d.layout_of("sbtFiltro")
+    d.mark()
+    d.click(d.main, x + 5, y + 5)
+    d.wait_trace(r"^window shown frmFiltroCancAprovEnc$")
+    d.wait_focus("frmFiltroCancAprovEnc medOrcaDe")
+    d.key("Escape")
+    d.wait_trace(r"^window closed frmFiltroCancAprovEnc$")
+    d.wait_focus("frmCancAprovEnc edtCdFilial")
+    # The keyboard is in the branch code: the next key reaches it.
+    d.mark()
+    d.key("End")
+    d.wait_trace(r"^key frmCancAprovEnc edtCdFilial End -$")
     d.settle()
-    expect(count(d, "window shown frmFiltroCancAprovEnc") == 2,
-           "the filter opened once on leaving the branch and once for Ctrl+L")
+    expect(count(d, "window shown frmFiltroCancAprovEnc") == 3,
+           "the filter opened on leaving the branch, for Ctrl+L and for the button only")
     d.assert_no_error_window()
 
 
