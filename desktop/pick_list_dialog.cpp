@@ -133,8 +133,7 @@ PickListDialog::PickListDialog(const host::PickListRequest& request, QWidget* pa
 
 void PickListDialog::searchChanged(const QString& text) {
     m_shown->setFilterFixedString(text);
-    if (!m_multiple && m_shown->rowCount() > 0 &&
-        !m_table->selectionModel()->hasSelection()) {
+    if (!m_multiple && m_shown->rowCount() > 0 && !m_table->selectionModel()->hasSelection()) {
         m_table->selectRow(0);
     }
     Trace::write(QStringLiteral("picklist rows %1").arg(m_shown->rowCount()));
@@ -173,9 +172,10 @@ bool PickListDialog::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_table) {
         // Typing in the rows goes on searching.
         const QString text = key->text();
-        const bool typing = key->key() == Qt::Key_Backspace ||
-                            (!text.isEmpty() && text.at(0).isPrint() && text != QLatin1String(" ") &&
-                             (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0);
+        const bool typing =
+            key->key() == Qt::Key_Backspace ||
+            (!text.isEmpty() && text.at(0).isPrint() && text != QLatin1String(" ") &&
+             (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0);
         if (typing) {
             m_search->setFocus();
             QApplication::sendEvent(m_search, event);

@@ -50,8 +50,7 @@ QString Trace::describe(const QWidget* widget) {
     if (widget == nullptr) {
         return QStringLiteral("none");
     }
-    for (const QWidget* current = widget; current != nullptr;
-         current = current->parentWidget()) {
+    for (const QWidget* current = widget; current != nullptr; current = current->parentWidget()) {
         if (const auto* view = dynamic_cast<const FormView*>(current); view && view->live()) {
             const host::TControl* control = view->controlAt(widget);
             const QString name = control != nullptr && control != &view->form()
@@ -86,7 +85,7 @@ namespace {
 QString boundsText(const QWidget* widget) {
     const QPoint origin = widget->mapTo(widget->window(), QPoint(0, 0));
     const QRect shown = widget->visibleRegion().boundingRect();
-    const char* state = !widget->isVisible()          ? "hidden"
+    const char* state = !widget->isVisible()             ? "hidden"
                         : shown.size() != widget->size() ? "clipped"
                                                          : "shown";
     return QStringLiteral("%1 %2 %3 %4 %5")
@@ -112,9 +111,9 @@ void writeLayout() {
             if (shown == nullptr) {
                 continue;
             }
-            Trace::write(QStringLiteral("control %1 %2 %3")
-                             .arg(form, QString::fromStdString(control->Name()),
-                                  boundsText(shown)));
+            Trace::write(
+                QStringLiteral("control %1 %2 %3")
+                    .arg(form, QString::fromStdString(control->Name()), boundsText(shown)));
             if (const auto* grid = qobject_cast<const QTableView*>(shown)) {
                 const QScrollBar* bar = grid->verticalScrollBar();
                 const QModelIndex current = grid->currentIndex();
@@ -129,8 +128,8 @@ void writeLayout() {
                                  .arg(bar->pageStep()));
             }
         }
-        for (const auto* area : view->findChildren<const QAbstractScrollArea*>(
-                 QStringLiteral("formScroll"))) {
+        for (const auto* area :
+             view->findChildren<const QAbstractScrollArea*>(QStringLiteral("formScroll"))) {
             Trace::write(QStringLiteral("scroll %1 %2 %3")
                              .arg(form)
                              .arg(area->horizontalScrollBar()->isVisible() ? 1 : 0)

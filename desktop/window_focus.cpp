@@ -31,8 +31,7 @@ KeyboardReturn::~KeyboardReturn() {
         return;
     }
     // A window hidden meanwhile, or one a modal dialog now blocks, keeps out.
-    if (QWidget* modal = QApplication::activeModalWidget();
-        modal != nullptr && modal != m_window) {
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != m_window) {
         return;
     }
     takeKeyboard(*m_window, m_focus != nullptr && m_focus->isVisible() ? m_focus.data() : nullptr);

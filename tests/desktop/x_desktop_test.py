@@ -264,14 +264,23 @@ def shortcuts_anywhere(d):
     d.mark()
     d.key("F12")
     d.wait_focus("frmCancAprovEnc edtCdFilial")
-    # A click on the tab of the items, then Ctrl+L.
+    # A click on a row of the grid, then F12.
     d.load_orders()
-    x, y, _, _ = d.layout_of("tshItens")
-    d.click(d.main, x + 120, y - 10)
+    x, y, _, _ = d.layout_of("dbgPadrao")
+    d.click(d.main, x + 40, y + 50)
     d.settle()
-    open_filter_from_screen(d)
-    d.key("Escape")
-    d.wait_trace(r"^window closed frmFiltroCancAprovEnc$")
+    d.mark()
+    d.key("F12")
+    d.wait_focus("frmCancAprovEnc edtCdFilial")
+    # A click on the tab bar, then Ctrl+L.
+    d.load_orders()
+    for page in ("tshItens", "tshPadrao"):
+        x, y, _, _ = d.layout_of(page)
+        d.click(d.main, x + (120 if page == "tshItens" else 30), y - 10)
+        d.settle()
+        open_filter_from_screen(d)
+        d.key("Escape")
+        d.wait_trace(r"^window closed frmFiltroCancAprovEnc$")
     d.assert_no_error_window()
 
 
@@ -363,6 +372,17 @@ def grid_scroll_bar(d):
     value, maximum, page = grid["scroll"]
     expect(grid["current"] == grid["rows"] - 1 and value == maximum,
            "the bar follows to the end: %r" % grid)
+    d.key("Home")
+    d.settle()
+    grid = d.layout()["grid"]["dbgPadrao"]
+    expect(grid["current"] == 0 and grid["scroll"][0] == 0, "back at the top: %r" % grid)
+    for _ in range(3):
+        d.key("Next")
+    d.settle()
+    grid = d.layout()["grid"]["dbgPadrao"]
+    value, maximum, page = grid["scroll"]
+    expect(grid["top"] <= grid["current"] < grid["top"] + page + 1 and value == grid["top"],
+           "the bar shows the part with the current row: %r" % grid)
     d.assert_no_error_window()
 
 
