@@ -91,6 +91,10 @@ void markKeySeen(const QKeyEvent& event) {
     lastSeenKey() = {&event, event.timestamp(), event.key(), event.nativeScanCode()};
 }
 
+void forgetSeenKey() {
+    lastSeenKey() = {};
+}
+
 // The size a container has in the form definition, against which anchored
 // controls keep their distances. A page has its page control's size less the
 // tabs and the frame.
@@ -652,6 +656,11 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             return handleKeyPress(widget, static_cast<QKeyEvent*>(event));
+        case QEvent::KeyRelease:
+            // The press is over: the next press is a new key, even one that
+            // comes at the same address with the same time stamp.
+            forgetSeenKey();
+            return false;
         case QEvent::Resize:
             if (live()) {
                 if (host::TControl* control = m_controlOf.value(widget)) {
