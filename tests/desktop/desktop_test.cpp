@@ -303,25 +303,6 @@ private slots:
         QCOMPARE(m_form->memObs->Text(), std::string("ok"));
     }
 
-    void aKeyIgnoredOnItsWayUpReachesTheFormOnce() {
-        int presses = 0;
-        m_form->edtNome->OnKeyDown = [&presses](TObject*, Word& key, TShiftState) {
-            if (key == VK_F9) {
-                ++presses;
-            }
-        };
-        auto* name = widgetOf<QLineEdit>(*m_view, m_form->edtNome);
-        QTest::mouseClick(name, Qt::LeftButton);
-        QCOMPARE(m_form->ActiveControl(), m_form->edtNome);
-        // With no widget focused (a dialog just closed), the line edit
-        // ignores F9 and Qt hands the same event to each parent in turn.
-        name->clearFocus();
-        QTest::keyClick(name, Qt::Key_F9);
-        QCOMPARE(presses, 1);
-        QTest::keyClick(name, Qt::Key_F9);
-        QCOMPARE(presses, 2);
-    }
-
     void zeroDateShowsAnEmptyField() {
         auto* date = widgetOf<QLineEdit>(*m_view, m_form->depEntrega);
         QCOMPARE(date->displayText(), QString());
