@@ -130,6 +130,7 @@ FormView::FormView(host::TForm& form, QWidget* parent) : QWidget(parent), m_form
     // The controls follow the window's size down to the form's minimum; below
     // it the form scrolls, so no control is ever cut off or covered.
     auto* scroll = new QScrollArea(this);
+    m_scroll = scroll;
     scroll->setObjectName(QStringLiteral("formScroll"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
@@ -629,6 +630,10 @@ void FormView::syncFocus() {
     }
     if (QApplication::focusWidget() != widget) {
         widget->setFocus(Qt::OtherFocusReason);
+    }
+    // Scrolled below its minimum size, the form shows the focused control.
+    if (m_scroll != nullptr && widget->isVisible()) {
+        m_scroll->ensureWidgetVisible(widget, 8, 8);
     }
 }
 
