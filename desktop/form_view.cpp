@@ -763,8 +763,10 @@ bool FormView::handleKeyPress(QWidget* widget, QKeyEvent* event) {
     if (target == &m_form) {
         target = nullptr;
     }
-    Trace::write(QStringLiteral("key ") + Trace::describe(widget) + QLatin1Char(' ') +
-                 Trace::keyText(*event));
+    if (Trace::enabled()) {
+        Trace::write(QStringLiteral("key ") + Trace::describe(widget) + QLatin1Char(' ') +
+                     Trace::keyText(*event));
+    }
     host::TWinControl* before = m_form.ActiveControl();
     const bool shortCut = hasEnabledShortCut(key.key, key.shift);
     m_form.UserKey(target, key.key, key.shift);
