@@ -173,10 +173,34 @@ void TfrmFiltroCancAprovEnc::Vd_Lista() {
     }
 }
 
+void TfrmFiltroCancAprovEnc::adjustOrderNumbers() {
+    // Both are computed first: writing the first number clears the second.
+    const std::string nrIni = Consiste::Ajusta(medOrcaDe->Text(), 10);
+    const std::string nrFin = Consiste::Ajusta(medOrcaAte->Text(), 10);
+    medOrcaDe->SetText(nrIni);
+    medOrcaAte->SetText(nrFin);
+}
+
+void TfrmFiltroCancAprovEnc::checkTypedDate(TDateEditPlus* date) {
+    try {
+        date->CheckValidDate();
+    } catch (...) {
+        date->SetFocus();
+        throw;
+    }
+}
+
 void TfrmFiltroCancAprovEnc::sbtConfirmaClick(TObject* Sender) {
+    // The confirm button takes no focus and Ctrl+Enter leaves it in place, so
+    // the field being typed in has not been left: what its exit would do to
+    // the text is done here, without the copy of the first number into the
+    // second, which belongs to leaving the first field.
+    adjustOrderNumbers();
     Vd_Intervalo();
     Vd_DeIntervalo();
     Vd_AteIntervalo();
+    checkTypedDate(depDeEntrega);
+    checkTypedDate(depAteEntrega);
     Vd_DeEntrega();
     Vd_AteEntrega();
     Vd_Entrega();

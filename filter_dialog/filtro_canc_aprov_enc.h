@@ -84,6 +84,12 @@ private:
     // Reports the key's text, then puts the focus on `target` (when given) as
     // the abort leaves the handler.
     [[noreturn]] void report(const std::string& key, TWinControl* target);
+    // Brings both order numbers to their 10-character form, as leaving each
+    // field does.
+    void adjustOrderNumbers();
+    // The date edit's own check of a typed date (its message, then the focus
+    // on it), as leaving the field does.
+    void checkTypedDate(TDateEditPlus* date);
     // The controls are loaded from Filtro on the first activation only, so a
     // return from a pick list never overwrites the working lists.
     bool m_loaded = false;

@@ -52,10 +52,7 @@ TfrmFiltroPadrao::TfrmFiltroPadrao(std::string name) : TForm(std::move(name)) {
     cdsCarregaOpcoes->AddField({"NMOPCAO", FieldType::String, 60}).DisplayLabel = "Opção";
     dtsCarregaOpcoes = MakeDataSource("dtsCarregaOpcoes", cdsCarregaOpcoes);
 
-    sbtConfirma->OnClick = [this](TObject* sender) {
-        leaveEditedField();
-        sbtConfirmaClick(sender);
-    };
+    sbtConfirma->OnClick = [this](TObject* sender) { sbtConfirmaClick(sender); };
     sbtCancel->OnClick = [this](TObject* sender) { sbtCancelClick(sender); };
     sbtHelp->OnClick = [this](TObject* sender) { sbtHelpClick(sender); };
     btfSaveOpc->OnClick = [this](TObject* sender) { btfSaveOpcClick(sender); };
@@ -75,13 +72,6 @@ std::string TfrmFiltroPadrao::OptionValue(const std::string& name) const {
 
 void TfrmFiltroPadrao::SetOptionValue(const std::string& name, const std::string& value) {
     setOptionValue(Opcoes, name, value);
-}
-
-void TfrmFiltroPadrao::leaveEditedField() {
-    TWinControl* field = ActiveControl();
-    if (field != nullptr && field->OnExit) {
-        field->OnExit(field);
-    }
 }
 
 void TfrmFiltroPadrao::FormCreate(TObject* /*Sender*/) {}

@@ -53,12 +53,6 @@ public:
     virtual void btfLoadOpcClick(TObject* Sender);
 
 private:
-    // The confirm button takes no focus and Ctrl+Enter leaves it where it is,
-    // so the field being edited has not been left when the confirmation runs.
-    // Its exit runs first, as leaving it would: the confirmation sees the text
-    // in the form the field's rules give it, and an exit that refuses the text
-    // (with its own message) ends the confirmation, the focus still there.
-    void leaveEditedField();
     std::string screenCode() const;
     void collectControls(std::vector<std::string>& options) const;
     void applyControls(const std::vector<std::string>& options);
