@@ -66,6 +66,16 @@ void ConnectionPool::interruptAll() {
     }
 }
 
+void ConnectionPool::dropIdle() {
+    std::vector<std::unique_ptr<host::sql::Database>> dropped;
+    {
+        std::lock_guard lock(m_mutex);
+        dropped.swap(m_idle);
+        m_open -= dropped.size();
+        m_freed.notify_all();
+    }
+}
+
 void ConnectionPool::release(std::unique_ptr<host::sql::Database> database) {
     std::lock_guard lock(m_mutex);
     m_leased.erase(database.get());

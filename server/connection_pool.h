@@ -57,6 +57,8 @@ public:
     Lease acquire(std::optional<TimePoint> deadline = std::nullopt);
     // Stops the statements running on every leased connection.
     void interruptAll();
+    // Closes the idle connections (the database went away: they are dead).
+    void dropIdle();
     const std::string& target() const { return m_target; }
     std::size_t maxOpen() const { return m_maxOpen; }
 

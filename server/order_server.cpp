@@ -109,6 +109,7 @@ void OrderServer::start() {
     }
     m_service.onDatabaseState([this](bool reachable) {
         if (!reachable) {
+            m_pool.dropIdle();
             setServing(false);
             std::lock_guard lock(m_healthMutex);
             m_recheck = true;
@@ -171,6 +172,9 @@ void OrderServer::watchHealth() {
         m_recheck = false;
         lock.unlock();
         const bool ready = databaseReady();
+        if (!ready) {
+            m_pool.dropIdle();
+        }
         setServing(ready);
         lock.lock();
     }

@@ -93,13 +93,21 @@ public:
                 wait = *m_deadline;
             }
             m_lease.emplace(m_service.m_pool.acquire(wait));
+            try {
+                (*m_lease)->setDeadline(m_deadline);
+            } catch (const host::sql::UnreachableError&) {
+                // A connection kept from before the database went away;
+                // nothing was done on it yet, so a fresh one may serve.
+                discardDatabase();
+                m_lease.emplace(m_service.m_pool.acquire(wait));
+                (*m_lease)->setDeadline(m_deadline);
+            }
             host::sql::Database& database = **m_lease;
             database.setCommitCheck([this] {
                 if (auto status = ended()) {
                     throw CallEnded{*status};
                 }
             });
-            database.setDeadline(m_deadline);
             m_repository.emplace(database);
             m_rules.emplace(*m_repository);
         }

@@ -11,6 +11,7 @@
 #include <random>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "host/net/grpc_canc_aprov_enc.h"
 #include "tests/server/server_process.h"
@@ -100,8 +101,11 @@ TEST_P(CrashTest, EveryOrderIsWholeAndNoAcknowledgedCancellationIsLost) {
         ASSERT_GT(port, 0) << server.output();
 
         std::mutex mutex;
-        std::condition_variable firstTold;
+        std::condition_variable toldMore;
         std::set<std::string> told;
+        std::vector<std::chrono::steady_clock::time_point> toldAt;
+        bool finished = false;
+        const auto started = std::chrono::steady_clock::now();
         std::thread canceller([&] {
             host::net::CallDeadlines deadlines;
             deadlines.call = 5s;
@@ -114,20 +118,32 @@ TEST_P(CrashTest, EveryOrderIsWholeAndNoAcknowledgedCancellationIsLost) {
                     api->CancAprovaEnc(branch, number, sequence, "0001",
                                        Variant("cliente desistiu"), "OPER");
                 } catch (const std::exception&) {
-                    return;  // the server is gone
+                    break;  // the server is gone
                 }
                 std::lock_guard lock(mutex);
                 told.insert(number);
-                firstTold.notify_all();
+                toldAt.push_back(std::chrono::steady_clock::now());
+                toldMore.notify_all();
             }
+            std::lock_guard lock(mutex);
+            finished = true;
+            toldMore.notify_all();
         });
         {
-            // The stream is running once the first cancellation is through.
+            // After a few answers, at a random point of the next call,
+            // whatever the pace of the machine.
+            const auto answers =
+                static_cast<std::size_t>(std::uniform_int_distribution<int>(1, 8)(random));
             std::unique_lock lock(mutex);
-            firstTold.wait_for(lock, 10s, [&] { return !told.empty(); });
+            toldMore.wait_for(lock, 20s, [&] { return finished || told.size() >= answers; });
+            const auto pace = toldAt.size() >= 2
+                                  ? (toldAt.back() - toldAt.front()) / (toldAt.size() - 1)
+                                  : std::chrono::steady_clock::now() - started;
+            const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(pace);
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::microseconds(
+                std::uniform_int_distribution<std::int64_t>(0, micros.count() * 3 / 2)(random)));
         }
-        std::this_thread::sleep_for(
-            std::chrono::microseconds(std::uniform_int_distribution<int>(0, 30000)(random)));
         server.kill();
         ASSERT_TRUE(server.waitForExit(10s).has_value());
         canceller.join();
