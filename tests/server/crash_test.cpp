@@ -136,9 +136,9 @@ TEST_P(CrashTest, EveryOrderIsWholeAndNoAcknowledgedCancellationIsLost) {
                 static_cast<std::size_t>(std::uniform_int_distribution<int>(1, 8)(random));
             std::unique_lock lock(mutex);
             toldMore.wait_for(lock, 20s, [&] { return finished || told.size() >= answers; });
-            const auto pace = toldAt.size() >= 2
-                                  ? (toldAt.back() - toldAt.front()) / (toldAt.size() - 1)
-                                  : std::chrono::steady_clock::now() - started;
+            const auto pace = toldAt.size() >= 2 ? (toldAt.back() - toldAt.front()) /
+                                                       static_cast<int>(toldAt.size() - 1)
+                                                 : std::chrono::steady_clock::now() - started;
             const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(pace);
             lock.unlock();
             std::this_thread::sleep_for(std::chrono::microseconds(
