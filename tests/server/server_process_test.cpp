@@ -178,7 +178,10 @@ TEST_P(ServerProcessTest, ACallPastItsDeadlineIsToldSoAndCommitsNothingLater) {
     startServer();
     holdLock();
     auto api = client(500ms);
-    EXPECT_EQ(cancel(*api, "0000000001"), timedOutText());
+    // The client's own clock or the server's, whichever runs out first.
+    const std::string answer = cancel(*api, "0000000001");
+    EXPECT_TRUE(answer == timedOutText() || answer == text(ore::server::messages::callTimedOut))
+        << answer;
     // Longer than the deadline, shorter than any lock wait of the engines.
     std::this_thread::sleep_for(1s);
     releaseLock();
