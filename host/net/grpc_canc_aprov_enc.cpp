@@ -216,6 +216,11 @@ private:
             case grpc::StatusCode::DEADLINE_EXCEEDED:
                 throw Exception("O servidor de aplicação " + m_address + " não respondeu a tempo.");
             case grpc::StatusCode::RESOURCE_EXHAUSTED:
+                // gRPC also answers so when the server has no thread left.
+                if (status.error_message().find("larger than max") == std::string::npos) {
+                    throw Exception("O servidor de aplicação " + m_address +
+                                    " está sobrecarregado. Tente novamente em instantes.");
+                }
                 throw Exception(
                     "A mensagem excede o tamanho aceito na comunicação com o servidor de "
                     "aplicação " +

@@ -266,6 +266,25 @@ TEST_P(ServerProcessTest, CallsBeyondTheLimitAreRefusedAsBusy) {
     EXPECT_EQ(items(*other, "0000000002"), "");
 }
 
+TEST_P(ServerProcessTest, ARequestTooLargeIsToldAsSuchNotAsBusy) {
+    seed();
+    startServer({"--max-message-bytes", "1024"});
+    auto api = client();
+    std::string branch = "0001", order = "0000000001", sequence = "00";
+    std::string answer;
+    try {
+        api->CancAprovaEnc(branch, order, sequence, "0001", Variant(std::string(4000, 'x')),
+                           "OPER");
+    } catch (const std::exception& error) {
+        answer = error.what();
+    }
+    EXPECT_EQ(answer,
+              "A mensagem excede o tamanho aceito na comunicação com o servidor de aplicação "
+              "127.0.0.1:" +
+                  std::to_string(m_port) + ".");
+    EXPECT_EQ(state("0000000001"), approved);
+}
+
 TEST_P(ServerProcessTest, ACallWaitingTooLongForAConnectionIsRefusedAsBusy) {
     seed();
     startServer({"--max-connections", "1", "--connection-wait-ms", "300"});
