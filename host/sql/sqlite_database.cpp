@@ -1,5 +1,6 @@
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -14,7 +15,7 @@ namespace host::sql {
 namespace {
 
 constexpr auto kBusyTimeout = std::chrono::milliseconds(5000);
-constexpr auto kBusyPause = std::chrono::milliseconds(2);
+constexpr auto kBusyPause = std::chrono::milliseconds(2);  // up to 8 times that
 // Virtual machine steps between two looks at the deadline (about a
 // millisecond of work).
 constexpr int kProgressSteps = 20000;
@@ -269,7 +270,14 @@ private:
         if (database->stopped() || now - database->m_busySince >= kBusyTimeout) {
             return 0;
         }
-        std::this_thread::sleep_for(kBusyPause);
+        // Short pauses first (most locks are held for a moment), then longer.
+        auto pause = kBusyPause * (1 << std::min(attempt, 3));
+        if (database->m_deadline && *database->m_deadline - now < pause) {
+            pause =
+                std::chrono::duration_cast<std::chrono::milliseconds>(*database->m_deadline - now) +
+                std::chrono::milliseconds(1);
+        }
+        std::this_thread::sleep_for(pause);
         return 1;
     }
 
