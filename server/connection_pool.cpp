@@ -9,7 +9,8 @@ ConnectionPool::ConnectionPool(std::string target, std::size_t maxOpen)
     : m_target(std::move(target)), m_maxOpen(std::max<std::size_t>(maxOpen, 1)) {}
 
 std::size_t ConnectionPool::defaultSize() {
-    return std::max<std::size_t>(4, 2 * std::max(1U, std::thread::hardware_concurrency()));
+    const std::size_t processors = std::max(1U, std::thread::hardware_concurrency());
+    return std::max<std::size_t>(4, 2 * processors);
 }
 
 ConnectionPool::Lease::~Lease() {

@@ -40,6 +40,7 @@ ServerProcess::ServerProcess(std::vector<std::string> arguments) {
                     .string();
     arguments.insert(arguments.begin(), program());
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (auto& argument : arguments) {
         argv.push_back(argument.data());
     }

@@ -108,7 +108,7 @@ protected:
     }
 
     // Starts the server on the test's database with `extra` options.
-    int startServer(std::vector<std::string> extra = {}, std::string target = {}) {
+    int startServer(const std::vector<std::string>& extra = {}, const std::string& target = {}) {
         std::vector<std::string> arguments{"--listen", "127.0.0.1:0", "--database",
                                            target.empty() ? testDatabase().target() : target};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
