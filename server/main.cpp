@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <thread>
 
 #include "server/order_server.h"
@@ -23,6 +24,10 @@ void onStopSignal(int signal) {
 int main(int argc, char** argv) {
     CLI::App app{"Order application server ORE06100.rdmCancAprovEnc"};
     ore::server::ServerOptions options;
+    app.set_config("--config", "", "Read these options from a TOML file (key = value)")
+        ->check(CLI::ExistingFile);
+    // A misspelt key in the file is an error, not a silent default.
+    app.allow_config_extras(CLI::config_extras_mode::error);
     app.add_option("--listen", options.listenAddress, "Address and port to listen on")
         ->capture_default_str();
     app.add_option("--database", options.database, "SQLite file or PostgreSQL connection string")
@@ -31,16 +36,32 @@ int main(int argc, char** argv) {
                    "Largest request the server accepts")
         ->capture_default_str()
         ->check(CLI::Range(1024, 64 * 1024 * 1024));
+    app.add_option("--max-connections", options.maxConnections, "Database connections open at once")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 1000));
+    app.add_option("--max-calls", options.maxCalls,
+                   "Calls served at once; more are refused as busy")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 10000));
+    int connectionWaitMs = static_cast<int>(options.connectionWait.count());
+    app.add_option("--connection-wait-ms", connectionWaitMs,
+                   "How long a call waits for a free database connection")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 600000));
+    int graceMs = static_cast<int>(options.shutdownGrace.count());
+    app.add_option("--shutdown-grace-ms", graceMs,
+                   "How long calls in flight may finish after SIGTERM or SIGINT")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 600000));
+    int healthMs = static_cast<int>(options.healthInterval.count());
+    app.add_option("--health-interval-ms", healthMs,
+                   "How often the health service checks the database")
+        ->capture_default_str()
+        ->check(CLI::Range(10, 600000));
     CLI11_PARSE(app, argc, argv);
-
-    ore::server::OrderServer server(options);
-    try {
-        server.start();
-    } catch (const std::exception& error) {
-        spdlog::critical("{}", error.what());
-        return 1;
-    }
-    spdlog::info("ORE06100.rdmCancAprovEnc listening on {}", server.address());
+    options.connectionWait = std::chrono::milliseconds(connectionWaitMs);
+    options.shutdownGrace = std::chrono::milliseconds(graceMs);
+    options.healthInterval = std::chrono::milliseconds(healthMs);
 
     // The handler only writes the signal number to a pipe; the stop itself
     // runs on an ordinary thread. gRPC starts threads of its own before main,
@@ -54,14 +75,43 @@ int main(int argc, char** argv) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+
+    ore::server::OrderServer server(options);
+    try {
+        server.start();
+    } catch (const std::exception& error) {
+        spdlog::critical("{}", error.what());
+        return 1;
+    }
+    spdlog::info("ORE06100.rdmCancAprovEnc listening on {}", server.address());
+
+    // The first signal stops gracefully; a second one ends the process at
+    // once. A zero byte from main says the server has stopped.
     std::thread stopper([&] {
-        unsigned char signal = 0;
-        while (read(stopPipe[0], &signal, 1) < 0 && errno == EINTR) {
+        std::thread stopping;
+        for (;;) {
+            unsigned char signal = 0;
+            const auto got = read(stopPipe[0], &signal, 1);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0 || signal == 0) {
+                break;
+            }
+            if (stopping.joinable()) {
+                spdlog::warn("signal {} received again, exiting at once", static_cast<int>(signal));
+                std::_Exit(1);
+            }
+            spdlog::info("signal {} received, stopping", static_cast<int>(signal));
+            stopping = std::thread([&server] { server.shutdown(); });
         }
-        spdlog::info("signal {} received, stopping", static_cast<int>(signal));
-        server.shutdown();
+        if (stopping.joinable()) {
+            stopping.join();
+        }
     });
     server.wait();
+    const unsigned char done = 0;
+    [[maybe_unused]] const auto written = write(stopPipe[1], &done, 1);
     stopper.join();
     spdlog::info("stopped");
     return 0;

@@ -67,4 +67,15 @@ inline std::string keyFieldTooLong(std::string_view field, int width) {
            " caracteres.";
 }
 
+inline constexpr std::string_view serverBusy =
+    "O servidor de aplicação está sobrecarregado. Tente novamente em instantes.";
+inline constexpr std::string_view callTimedOut =
+    "O prazo da chamada terminou antes da conclusão; nada foi gravado.";
+inline constexpr std::string_view callCancelled =
+    "A chamada foi cancelada antes da conclusão; nada foi gravado.";
+inline constexpr std::string_view serverStopping =
+    "O servidor de aplicação está sendo encerrado; nada foi gravado. Tente novamente.";
+inline constexpr std::string_view databaseUnreachable =
+    "O banco de dados do servidor de aplicação não está acessível. Tente novamente em instantes.";
+
 }  // namespace ore::server::messages

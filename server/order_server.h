@@ -2,9 +2,14 @@
 
 #include <grpcpp/grpcpp.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstddef>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "server/connection_pool.h"
 #include "server/order_service.h"
@@ -18,6 +23,16 @@ struct ServerOptions {
     std::string listenAddress = defaultListenAddress;  // "127.0.0.1:0" picks a free port
     std::string database;                              // SQLite path or PostgreSQL string
     int maxReceiveBytes = 1024 * 1024;
+    // Database connections open at once.
+    std::size_t maxConnections = ConnectionPool::defaultSize();
+    // Calls served at once; beyond, RESOURCE_EXHAUSTED.
+    std::size_t maxCalls = 64;
+    // How long a call waits for a free database connection.
+    std::chrono::milliseconds connectionWait = std::chrono::seconds(2);
+    // How long calls in flight may go on after a stop request.
+    std::chrono::milliseconds shutdownGrace = std::chrono::seconds(5);
+    // How often the health service looks at the database.
+    std::chrono::milliseconds healthInterval = std::chrono::seconds(2);
     OrderService::Clock clock;
 };
 
@@ -28,21 +43,36 @@ public:
     explicit OrderServer(ServerOptions options);
     ~OrderServer();
 
-    // Opens one connection to check the database, then listens; raises
+    // Checks the database can be opened, then listens; raises
     // std::runtime_error (English) when either fails.
     void start();
     int port() const { return m_port; }
     std::string address() const;
-    // Lets calls in flight finish until the deadline, then cancels them.
-    void shutdown(std::chrono::milliseconds grace = std::chrono::seconds(5));
+    // Stops accepting at once and lets calls in flight go on for `grace`;
+    // then stops their database work and ends them (nothing they did is
+    // committed). Returns when every call has ended.
+    void shutdown(std::chrono::milliseconds grace);
+    void shutdown() { shutdown(m_options.shutdownGrace); }
     void wait();
 
 private:
+    void watchHealth();
+    bool databaseReady();
+    void setServing(bool serving);
+
     ServerOptions m_options;
     ConnectionPool m_pool;
     OrderService m_service;
     std::unique_ptr<grpc::Server> m_server;
     int m_port = 0;
+
+    std::mutex m_healthMutex;
+    std::condition_variable m_healthWake;
+    bool m_stopping = false;
+    bool m_recheck = false;
+    std::atomic<int> m_serving{-1};  // -1 unknown, 0 no, 1 yes
+    std::unique_ptr<host::sql::Database> m_probe;
+    std::thread m_healthWatcher;
 };
 
 }  // namespace ore::server

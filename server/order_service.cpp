@@ -31,52 +31,24 @@ grpc::StatusCode codeOf(ErrorKind kind) {
     return grpc::StatusCode::INTERNAL;
 }
 
-// Runs one call: validate, fetch, act, convert inside `body`; here the
-// timing, the log line and the translation of failures into statuses.
-template <class Body>
-grpc::Status runCall(const char* method, grpc::ServerContext* context, ConnectionPool& pool,
-                     Body&& body) {
-    const auto started = std::chrono::steady_clock::now();
+// Why a call may no longer commit; raised by the check before COMMIT.
+struct CallEnded {
     grpc::Status status;
-    std::string detail;
-    try {
-        ConnectionPool::Lease lease = pool.acquire();
-        try {
-            OrderRepository repository(*lease);
-            OrderRules rules(repository);
-            body(rules);
-        } catch (const host::sql::ConflictError&) {
-            throw;
-        } catch (const host::sql::DatabaseError&) {
-            lease.discard();
-            throw;
-        }
-    } catch (const ServiceError& error) {
-        status = grpc::Status(codeOf(error.kind()), error.what());
-    } catch (const proto::PacketCodecError& error) {
-        status = grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, error.what());
-    } catch (const host::sql::ConflictError& error) {
-        detail = error.what();
-        status = grpc::Status(grpc::StatusCode::ABORTED, std::string(messages::databaseBusy));
-    } catch (const host::sql::DatabaseError& error) {
-        detail = error.what();
-        status = grpc::Status(grpc::StatusCode::INTERNAL, std::string(messages::databaseFailure));
-    } catch (const std::exception& error) {
-        detail = error.what();
-        status = grpc::Status(grpc::StatusCode::INTERNAL, std::string(messages::internalFailure));
+};
+
+std::optional<std::chrono::steady_clock::time_point> steadyDeadlineOf(
+    const grpc::ServerContext* context) {
+    if (context == nullptr) {
+        return std::nullopt;
     }
-    const double milliseconds =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
-            .count();
-    const std::string peer = context != nullptr ? context->peer() : std::string("-");
-    if (status.ok()) {
-        spdlog::info("{} from {} ok in {:.3f} ms", method, peer, milliseconds);
-    } else {
-        spdlog::warn("{} from {} failed in {:.3f} ms: code {} \"{}\"{}{}", method, peer,
-                     milliseconds, static_cast<int>(status.error_code()), status.error_message(),
-                     detail.empty() ? "" : ": ", detail);
+    const auto deadline = context->deadline();
+    const auto now = std::chrono::system_clock::now();
+    // A call without a deadline reports one at the end of time.
+    if (deadline - now > std::chrono::hours(24 * 365)) {
+        return std::nullopt;
     }
-    return status;
+    return std::chrono::steady_clock::now() +
+           std::chrono::duration_cast<std::chrono::steady_clock::duration>(deadline - now);
 }
 
 OrderKey keyOf(const ORE06100::OrderKey& key) {
@@ -105,6 +77,174 @@ std::optional<std::string> givenText(bool present, const std::string& text) {
 
 }  // namespace
 
+// One call in flight: its deadline, the database connection it takes on
+// first use, and whether it may still commit.
+class OrderService::Call {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+
+    Call(OrderService& service, grpc::ServerContext* context)
+        : m_service(service), m_context(context), m_deadline(steadyDeadlineOf(context)) {}
+
+    OrderRules& rules() {
+        if (!m_rules) {
+            auto wait = std::chrono::steady_clock::now() + m_service.m_limits.connectionWait;
+            if (m_deadline && *m_deadline < wait) {
+                wait = *m_deadline;
+            }
+            m_lease.emplace(m_service.m_pool.acquire(wait));
+            try {
+                (*m_lease)->setDeadline(m_deadline);
+            } catch (const host::sql::UnreachableError&) {
+                // A connection kept from before the database went away;
+                // nothing was done on it yet, so a fresh one may serve.
+                discardDatabase();
+                m_lease.emplace(m_service.m_pool.acquire(wait));
+                (*m_lease)->setDeadline(m_deadline);
+            }
+            host::sql::Database& database = **m_lease;
+            database.setCommitCheck([this] {
+                if (auto status = ended()) {
+                    throw CallEnded{*status};
+                }
+            });
+            m_repository.emplace(database);
+            m_rules.emplace(*m_repository);
+        }
+        return *m_rules;
+    }
+
+    // Gives the connection back before the answer is streamed out.
+    void releaseDatabase() {
+        m_rules.reset();
+        m_repository.reset();
+        m_lease.reset();
+    }
+
+    void discardDatabase() {
+        m_rules.reset();
+        m_repository.reset();
+        if (m_lease) {
+            m_lease->discard();
+            m_lease.reset();
+        }
+    }
+
+    // The status of a call that may no longer commit, or nothing.
+    std::optional<grpc::Status> ended() const {
+        if (m_service.m_abandoned) {
+            return grpc::Status(grpc::StatusCode::UNAVAILABLE,
+                                std::string(messages::serverStopping));
+        }
+        const bool late = m_deadline && std::chrono::steady_clock::now() >= *m_deadline;
+        if (late) {
+            return grpc::Status(grpc::StatusCode::DEADLINE_EXCEEDED,
+                                std::string(messages::callTimedOut));
+        }
+        if (m_context != nullptr && m_context->IsCancelled()) {
+            return grpc::Status(grpc::StatusCode::CANCELLED, std::string(messages::callCancelled));
+        }
+        return std::nullopt;
+    }
+
+private:
+    OrderService& m_service;
+    grpc::ServerContext* m_context;
+    std::optional<TimePoint> m_deadline;
+    std::optional<ConnectionPool::Lease> m_lease;
+    std::optional<OrderRepository> m_repository;
+    std::optional<OrderRules> m_rules;
+};
+
+// Runs one call: validate, fetch, act, convert inside `body`; here the
+// bounds, the timing, the log line and the translation of failures into
+// statuses.
+template <class Body>
+grpc::Status OrderService::run(const char* method, grpc::ServerContext* context, Body&& body) {
+    const auto started = std::chrono::steady_clock::now();
+    grpc::Status status;
+    std::string detail;
+    struct Slot {
+        std::atomic<std::size_t>& calls;
+        ~Slot() { --calls; }
+    } slot{m_calls};
+    if (m_calls.fetch_add(1) >= m_limits.maxCalls) {
+        status =
+            grpc::Status(grpc::StatusCode::RESOURCE_EXHAUSTED, std::string(messages::serverBusy));
+        detail = "more than " + std::to_string(m_limits.maxCalls) + " calls at once";
+    } else {
+        Call call(*this, context);
+        try {
+            try {
+                body(call);
+            } catch (const host::sql::ConflictError&) {
+                throw;
+            } catch (const host::sql::InterruptedError&) {
+                throw;
+            } catch (const host::sql::DatabaseError&) {
+                call.discardDatabase();
+                throw;
+            }
+        } catch (const CallEnded& ended) {
+            status = ended.status;
+        } catch (const ServiceError& error) {
+            status = grpc::Status(codeOf(error.kind()), error.what());
+        } catch (const proto::PacketCodecError& error) {
+            status = grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, error.what());
+        } catch (const PoolExhausted& error) {
+            detail = error.what();
+            status = grpc::Status(grpc::StatusCode::RESOURCE_EXHAUSTED,
+                                  std::string(messages::serverBusy));
+        } catch (const host::sql::InterruptedError& error) {
+            detail = error.what();
+            status = grpc::Status(grpc::StatusCode::DEADLINE_EXCEEDED,
+                                  std::string(messages::callTimedOut));
+        } catch (const host::sql::ConflictError& error) {
+            detail = error.what();
+            status = grpc::Status(grpc::StatusCode::ABORTED, std::string(messages::databaseBusy));
+        } catch (const host::sql::UnreachableError& error) {
+            detail = error.what();
+            status = grpc::Status(grpc::StatusCode::UNAVAILABLE,
+                                  std::string(messages::databaseUnreachable));
+            if (m_databaseState) {
+                m_databaseState(false);
+            }
+        } catch (const host::sql::DatabaseError& error) {
+            detail = error.what();
+            status =
+                grpc::Status(grpc::StatusCode::INTERNAL, std::string(messages::databaseFailure));
+        } catch (const std::exception& error) {
+            detail = error.what();
+            status =
+                grpc::Status(grpc::StatusCode::INTERNAL, std::string(messages::internalFailure));
+        }
+        // A failure of a call whose time ran out, whose caller left or whose
+        // server is stopping is told as that: it is why the work stopped.
+        if (!status.ok()) {
+            if (auto ended = call.ended()) {
+                status = *ended;
+            }
+        }
+    }
+    // Tells the client that the text is for the operator, as opposed to one
+    // its transport made up with the same code.
+    if (!status.ok() && context != nullptr) {
+        context->AddTrailingMetadata("ore-operator-text", "1");
+    }
+    const double milliseconds =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+            .count();
+    const std::string peer = context != nullptr ? context->peer() : std::string("-");
+    if (status.ok()) {
+        spdlog::info("{} from {} ok in {:.3f} ms", method, peer, milliseconds);
+    } else {
+        spdlog::warn("{} from {} failed in {:.3f} ms: code {} \"{}\"{}{}", method, peer,
+                     milliseconds, static_cast<int>(status.error_code()), status.error_message(),
+                     detail.empty() ? "" : ": ", detail);
+    }
+    return status;
+}
+
 host::TDateTime localNow() {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
@@ -121,15 +261,19 @@ host::TDateTime localNow() {
     return host::TDateTime{days + secondsOfDay / 86400.0};
 }
 
-OrderService::OrderService(ConnectionPool& pool, Clock clock)
-    : m_pool(pool), m_clock(clock ? std::move(clock) : Clock(localNow)) {}
+OrderService::OrderService(ConnectionPool& pool, Clock clock, CallLimits limits)
+    : m_pool(pool), m_clock(clock ? std::move(clock) : Clock(localNow)), m_limits(limits) {}
 
 grpc::Status OrderService::GetEncomenda(grpc::ServerContext* context,
                                         const ORE06100::GetEncomendaRequest* request,
                                         grpc::ServerWriter<ORE06100::GetEncomendaChunk>* writer) {
-    return runCall("GetEncomenda", context, m_pool, [&](OrderRules& rules) {
+    return run("GetEncomenda", context, [&](Call& call) {
         const host::DataPacket packet =
-            rules.listOrders(request->branch(), filterOf(request->filter()));
+            call.rules().listOrders(request->branch(), filterOf(request->filter()));
+        // A client that reads slowly must not hold a connection; each Write
+        // waits for the client's flow control, so only the chunk being sent
+        // is encoded at a time.
+        call.releaseDatabase();
         ORE06100::GetEncomendaChunk chunk;
         bool first = true;
         proto::encodeChunks(packet, proto::defaultChunkBytes, [&](ORE06100::Packet& part) {
@@ -148,7 +292,8 @@ grpc::Status OrderService::GetEncomenda(grpc::ServerContext* context,
 grpc::Status OrderService::GetItemEnc(grpc::ServerContext* context,
                                       const ORE06100::GetItemEncRequest* request,
                                       ORE06100::GetItemEncReply* reply) {
-    return runCall("GetItemEnc", context, m_pool, [&](OrderRules& rules) {
+    return run("GetItemEnc", context, [&](Call& call) {
+        OrderRules& rules = call.rules();
         const auto [items, observation] = rules.itemsAndObservation(keyOf(request->key()));
         proto::encodePacket(items, *reply->mutable_items());
         proto::encodePacket(observation, *reply->mutable_observation());
@@ -158,7 +303,8 @@ grpc::Status OrderService::GetItemEnc(grpc::ServerContext* context,
 grpc::Status OrderService::GetEncomendaFilha(grpc::ServerContext* context,
                                              const ORE06100::GetEncomendaFilhaRequest* request,
                                              ORE06100::GetEncomendaFilhaReply* reply) {
-    return runCall("GetEncomendaFilha", context, m_pool, [&](OrderRules& rules) {
+    return run("GetEncomendaFilha", context, [&](Call& call) {
+        OrderRules& rules = call.rules();
         proto::encodePacket(rules.childOrders(request->branch(), request->order_number()),
                             *reply->mutable_children());
     });
@@ -167,7 +313,8 @@ grpc::Status OrderService::GetEncomendaFilha(grpc::ServerContext* context,
 grpc::Status OrderService::CancAprovaEnc(grpc::ServerContext* context,
                                          const ORE06100::CancAprovaEncRequest* request,
                                          ORE06100::CancAprovaEncReply* reply) {
-    return runCall("CancAprovaEnc", context, m_pool, [&](OrderRules& rules) {
+    return run("CancAprovaEnc", context, [&](Call& call) {
+        OrderRules& rules = call.rules();
         CancellationReason reason;
         reason.justification = givenText(request->has_justification(), request->justification());
         reason.observation = givenText(request->has_observation(), request->observation());
@@ -187,7 +334,8 @@ grpc::Status OrderService::CancAprovaEnc(grpc::ServerContext* context,
 grpc::Status OrderService::SetEncomenda(grpc::ServerContext* context,
                                         const ORE06100::SetEncomendaRequest* request,
                                         ORE06100::SetEncomendaReply* /*reply*/) {
-    return runCall("SetEncomenda", context, m_pool, [&](OrderRules& rules) {
+    return run("SetEncomenda", context, [&](Call& call) {
+        OrderRules& rules = call.rules();
         rules.applyChanges(proto::decodePacket(request->delta()));
     });
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <functional>
 
 #include "host/data/variant.h"
@@ -7,6 +10,12 @@
 #include "server/connection_pool.h"
 
 namespace ore::server {
+
+struct CallLimits {
+    std::size_t maxCalls = 64;  // calls at once; beyond, RESOURCE_EXHAUSTED
+    // How long a call waits for a free database connection.
+    std::chrono::milliseconds connectionWait = std::chrono::seconds(2);
+};
 
 // The gRPC face of "ORE06100.rdmCancAprovEnc": reads the request, runs the
 // business rule on a pooled connection, converts the answer. Every call logs
@@ -17,7 +26,14 @@ public:
     using Clock = std::function<host::TDateTime()>;
 
     // `clock` gives the time stamped on observation records (local time by default).
-    explicit OrderService(ConnectionPool& pool, Clock clock = {});
+    explicit OrderService(ConnectionPool& pool, Clock clock = {}, CallLimits limits = {});
+
+    // From now on no call commits: each ends with UNAVAILABLE.
+    void abandonCalls() { m_abandoned = true; }
+    // Called with false when a call finds the database unreachable.
+    void onDatabaseState(std::function<void(bool reachable)> listener) {
+        m_databaseState = std::move(listener);
+    }
 
     grpc::Status GetEncomenda(grpc::ServerContext* context,
                               const ORE06100::GetEncomendaRequest* request,
@@ -35,9 +51,18 @@ public:
                               const ORE06100::SetEncomendaRequest* request,
                               ORE06100::SetEncomendaReply* reply) override;
 
+    class Call;
+
 private:
+    template <class Body>
+    grpc::Status run(const char* method, grpc::ServerContext* context, Body&& body);
+
     ConnectionPool& m_pool;
     Clock m_clock;
+    CallLimits m_limits;
+    std::atomic<std::size_t> m_calls{0};
+    std::atomic<bool> m_abandoned{false};
+    std::function<void(bool)> m_databaseState;
 };
 
 // The local time as the platform counts it (days since 1899-12-30).

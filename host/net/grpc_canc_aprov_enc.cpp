@@ -15,6 +15,9 @@ namespace {
 // of a huge order) may be bigger than gRPC's default 4 MiB.
 constexpr int maxReceiveBytes = 64 * 1024 * 1024;
 
+// Trailing metadata the server sets when its status text is for the operator.
+constexpr const char* operatorTextKey = "ore-operator-text";
+
 std::string formatAddress(const std::string& host, int port) {
     const bool bareIpv6 = host.find(':') != std::string::npos && host.front() != '[';
     return (bareIpv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
@@ -90,7 +93,7 @@ public:
             reader->Finish();
             throw;
         }
-        check(reader->Finish(), "GetEncomenda");
+        check(reader->Finish(), context, "GetEncomenda");
         if (assembler.empty()) {
             throw Exception("O servidor de aplicação " + m_address +
                             " não enviou a lista de encomendas.");
@@ -115,7 +118,7 @@ public:
         ORE06100::GetItemEncReply reply;
         grpc::ClientContext context;
         setDeadline(context);
-        check(m_stub->GetItemEnc(&context, request, &reply), "GetItemEnc");
+        check(m_stub->GetItemEnc(&context, request, &reply), context, "GetItemEnc");
         return VarArrayOf({Variant(ore::proto::decodePacket(reply.items())),
                            Variant(ore::proto::decodePacket(reply.observation()))});
     }
@@ -128,7 +131,7 @@ public:
         ORE06100::GetEncomendaFilhaReply reply;
         grpc::ClientContext context;
         setDeadline(context);
-        check(m_stub->GetEncomendaFilha(&context, request, &reply), "GetEncomendaFilha");
+        check(m_stub->GetEncomendaFilha(&context, request, &reply), context, "GetEncomendaFilha");
         return Variant(ore::proto::decodePacket(reply.children()));
     }
 
@@ -149,7 +152,7 @@ public:
         ORE06100::CancAprovaEncReply reply;
         grpc::ClientContext context;
         setDeadline(context);
-        check(m_stub->CancAprovaEnc(&context, request, &reply), "CancAprovaEnc");
+        check(m_stub->CancAprovaEnc(&context, request, &reply), context, "CancAprovaEnc");
         CDFILIAL = reply.key().branch();
         NRORCAEVENTO = reply.key().order_number();
         NRSEQORCAEVE = reply.key().sequence();
@@ -173,7 +176,7 @@ public:
         ORE06100::SetEncomendaReply reply;
         grpc::ClientContext context;
         setDeadline(context);
-        check(m_stub->SetEncomenda(&context, request, &reply), "SetEncomenda");
+        check(m_stub->SetEncomenda(&context, request, &reply), context, "SetEncomenda");
         return Variant();
     }
 
@@ -220,7 +223,17 @@ private:
 
     // Refusals and failures the server reports carry the operator's text as
     // they are; failures of the transport are told in terms of the address.
-    void check(const grpc::Status& status, const char* method) const {
+    void check(const grpc::Status& status, const grpc::ClientContext& context,
+               const char* method) const {
+        if (status.ok()) {
+            return;
+        }
+        // The server marks the statuses it wrote for the operator; UNAVAILABLE
+        // or RESOURCE_EXHAUSTED from the transport carry no such mark.
+        const auto& trailers = context.GetServerTrailingMetadata();
+        if (trailers.find(operatorTextKey) != trailers.end() && !status.error_message().empty()) {
+            throw Exception(status.error_message());
+        }
         switch (status.error_code()) {
             case grpc::StatusCode::OK:
                 return;
@@ -229,6 +242,11 @@ private:
             case grpc::StatusCode::DEADLINE_EXCEEDED:
                 throw Exception("O servidor de aplicação " + m_address + " não respondeu a tempo.");
             case grpc::StatusCode::RESOURCE_EXHAUSTED:
+                // gRPC also answers so when the server has no thread left.
+                if (status.error_message().find("larger than max") == std::string::npos) {
+                    throw Exception("O servidor de aplicação " + m_address +
+                                    " está sobrecarregado. Tente novamente em instantes.");
+                }
                 throw Exception(
                     "A mensagem excede o tamanho aceito na comunicação com o servidor de "
                     "aplicação " +

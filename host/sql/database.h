@@ -1,7 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,9 +37,33 @@ public:
     using DatabaseError::DatabaseError;
 };
 
-// One connection to the shared database. Not thread-safe: one per thread.
+// The database cannot be reached (connection refused or lost, file gone);
+// the same request may succeed once it is back.
+class UnreachableError : public DatabaseError {
+public:
+    using DatabaseError::DatabaseError;
+};
+
+// A statement was stopped from outside: its time ran out or interrupt() was
+// called. Nothing of the open transaction may be committed.
+class InterruptedError : public DatabaseError {
+public:
+    using DatabaseError::DatabaseError;
+};
+
+// The SQLite file a target names, or nothing for a PostgreSQL target (the
+// same reading as Database::open).
+std::optional<std::string> sqliteFileOf(const std::string& target);
+
+// One connection to the shared database. Not thread-safe: one per thread,
+// except interrupt().
 class Database {
 public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    // Called just before COMMIT is sent; raising from it leaves the
+    // transaction uncommitted (the caller rolls it back).
+    using CommitCheck = std::function<void()>;
+
     virtual ~Database() = default;
 
     // Opens "sqlite:PATH", a plain file path (SQLite), "postgresql://..." or a
@@ -66,6 +93,27 @@ public:
     virtual void commit() = 0;
     virtual void rollback() = 0;
     virtual bool inTransaction() const = 0;
+
+    // Bounds every following statement, lock wait included, by `deadline`
+    // (nothing: no bound). A statement stopped by it raises InterruptedError.
+    virtual void setDeadline(std::optional<TimePoint> deadline) = 0;
+    // Asks the statement running on this connection to stop; safe from any
+    // thread. The stopped statement raises InterruptedError.
+    virtual void interrupt() = 0;
+    // Lets statements run again after interrupt().
+    virtual void clearInterrupt() = 0;
+    // Empty: commit unconditionally.
+    void setCommitCheck(CommitCheck check) { m_commitCheck = std::move(check); }
+
+protected:
+    void checkBeforeCommit() const {
+        if (m_commitCheck) {
+            m_commitCheck();
+        }
+    }
+
+private:
+    CommitCheck m_commitCheck;
 };
 
 // Rolls back on scope exit unless committed.

@@ -1,5 +1,6 @@
 #include <libpq-fe.h>
 
+#include <atomic>
 #include <charconv>
 #include <cstdlib>
 #include <unordered_map>
@@ -54,6 +55,27 @@ std::string trimmedMessage(const char* text) {
     return message;
 }
 
+// SQLSTATEs of a lost or refused connection: the request may be retried once
+// the server is back.
+bool isUnreachableState(std::string_view code) {
+    return code.rfind("08", 0) == 0 || code == "57P01" || code == "57P02" || code == "57P03";
+}
+
+[[noreturn]] void raiseByState(std::string_view code, const std::string& message,
+                               PGconn* connection) {
+    if (PQstatus(connection) == CONNECTION_BAD || isUnreachableState(code)) {
+        throw UnreachableError(message);
+    }
+    // Cancelled by interrupt() or stopped by statement_timeout.
+    if (code == "57014") {
+        throw InterruptedError(message);
+    }
+    if (code == "40001" || code == "40P01" || code == "55P03") {
+        throw ConflictError(message);
+    }
+    throw DatabaseError(message);
+}
+
 [[noreturn]] void raiseFromResult(const PGresult* result, PGconn* connection) {
     const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     std::string message = result != nullptr ? trimmedMessage(PQresultErrorMessage(result)) : "";
@@ -63,11 +85,7 @@ std::string trimmedMessage(const char* text) {
     if (message.empty()) {
         message = "PostgreSQL request failed";
     }
-    const std::string_view code = state != nullptr ? state : "";
-    if (code == "40001" || code == "40P01" || code == "55P03") {
-        throw ConflictError(message);
-    }
-    throw DatabaseError(message);
+    raiseByState(state != nullptr ? state : "", message, connection);
 }
 
 // Text form of a parameter; false for SQL NULL.
@@ -153,7 +171,7 @@ public:
                                             ? trimmedMessage(PQerrorMessage(m_connection))
                                             : std::string("out of memory");
             PQfinish(m_connection);
-            throw DatabaseError("Cannot connect to PostgreSQL: " + message);
+            throw UnreachableError("Cannot connect to PostgreSQL: " + message);
         }
         // Notices (e.g. "table does not exist, skipping") are not errors and
         // must not end up on the standard error of the server.
@@ -166,13 +184,18 @@ public:
             PQfinish(m_connection);
             throw;
         }
+        m_cancel = PQgetCancel(m_connection);
     }
 
-    ~PostgresqlDatabase() override { PQfinish(m_connection); }
+    ~PostgresqlDatabase() override {
+        PQfreeCancel(m_cancel);
+        PQfinish(m_connection);
+    }
 
     Engine engine() const override { return Engine::postgresql; }
 
     DataPacket query(std::string_view statement, const Params& params) override {
+        checkNotInterrupted();
         const TranslatedStatement& translated = translate(statement);
         const BoundValues values(translated.names, orderedValues(translated.names, params));
         Result result = executeParams(translated.text, values);
@@ -180,6 +203,7 @@ public:
     }
 
     std::int64_t execute(std::string_view statement, const Params& params) override {
+        checkNotInterrupted();
         const TranslatedStatement& translated = translate(statement);
         const BoundValues values(translated.names, orderedValues(translated.names, params));
         Result result = executeParams(translated.text, values);
@@ -188,6 +212,7 @@ public:
 
     std::int64_t executeMany(std::string_view statement,
                              const std::vector<std::vector<Variant>>& rows) override {
+        checkNotInterrupted();
         const TranslatedStatement& translated = translate(statement);
         checkRowWidths(translated.names, rows);
         if (rows.empty()) {
@@ -229,18 +254,20 @@ public:
         }
         PQexitPipelineMode(m_connection);
         if (!failure.empty()) {
-            if (failureState == "40001" || failureState == "40P01" || failureState == "55P03") {
-                throw ConflictError(failure);
-            }
-            throw DatabaseError(failure);
+            raiseByState(failureState, failure, m_connection);
         }
         return changed;
     }
 
     void executeScript(std::string_view script) override { run(std::string(script)); }
 
-    void begin() override { run("BEGIN"); }
+    void begin() override {
+        checkNotInterrupted();
+        run("BEGIN");
+    }
     void commit() override {
+        checkNotInterrupted();
+        checkBeforeCommit();
         Result result(PQexec(m_connection, "COMMIT"));
         if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) {
             raiseFromResult(result.get(), m_connection);
@@ -259,7 +286,43 @@ public:
         return PQtransactionStatus(m_connection) != PQTRANS_IDLE;
     }
 
+    // The server enforces the bound: lock waits and statements both end
+    // there when the time left is used up, whatever the client does.
+    void setDeadline(std::optional<TimePoint> deadline) override {
+        if (!deadline) {
+            if (m_bounded) {
+                run("SET lock_timeout TO 0; SET statement_timeout TO 0");
+                m_bounded = false;
+            }
+            return;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            *deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            throw InterruptedError("The deadline of the request has passed");
+        }
+        const std::string value = std::to_string(left.count());
+        run("SET lock_timeout TO " + value + "; SET statement_timeout TO " + value);
+        m_bounded = true;
+    }
+
+    void interrupt() override {
+        m_interrupted = true;
+        if (m_cancel != nullptr) {
+            char error[256];
+            PQcancel(m_cancel, error, sizeof error);
+        }
+    }
+
+    void clearInterrupt() override { m_interrupted = false; }
+
 private:
+    void checkNotInterrupted() const {
+        if (m_interrupted) {
+            throw InterruptedError("The request was cancelled");
+        }
+    }
+
     void run(const std::string& script) {
         Result result(PQexec(m_connection, script.c_str()));
         const ExecStatusType status = PQresultStatus(result.get());
@@ -453,6 +516,9 @@ private:
     }
 
     PGconn* m_connection;
+    PGcancel* m_cancel = nullptr;
+    std::atomic<bool> m_interrupted{false};
+    bool m_bounded = false;
     std::unordered_map<std::string, TranslatedStatement, StringHash, std::equal_to<>>
         m_translations;
 };

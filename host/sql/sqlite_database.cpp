@@ -1,5 +1,9 @@
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <unordered_map>
 
 #include "host/sql/drivers.h"
@@ -10,7 +14,11 @@ namespace host::sql {
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 5000;
+constexpr auto kBusyTimeout = std::chrono::milliseconds(5000);
+constexpr auto kBusyPause = std::chrono::milliseconds(2);  // up to 8 times that
+// Virtual machine steps between two looks at the deadline (about a
+// millisecond of work).
+constexpr int kProgressSteps = 20000;
 constexpr std::size_t kStatementCacheSize = 64;
 
 struct StringHash {
@@ -56,7 +64,8 @@ public:
             throw DatabaseError("Cannot open database '" + path + "': " + message);
         }
         sqlite3_extended_result_codes(m_db, 1);
-        sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+        sqlite3_busy_handler(m_db, &SqliteDatabase::onBusy, this);
+        sqlite3_progress_handler(m_db, kProgressSteps, &SqliteDatabase::onProgress, this);
         try {
             // Reads through a memory map skip a system call per page, which is
             // most of the cost of a long list read on a large file.
@@ -77,6 +86,7 @@ public:
     Engine engine() const override { return Engine::sqlite; }
 
     DataPacket query(std::string_view statement, const Params& params) override {
+        checkNotStopped();
         Prepared& prepared = prepare(statement);
         sqlite3_stmt* stmt = prepared.statement;
         ResetGuard guard(stmt);
@@ -167,6 +177,7 @@ public:
     }
 
     std::int64_t execute(std::string_view statement, const Params& params) override {
+        checkNotStopped();
         Prepared& prepared = prepare(statement);
         ResetGuard guard(prepared.statement);
         bindAll(prepared, orderedValues(prepared.names, params));
@@ -176,6 +187,7 @@ public:
 
     std::int64_t executeMany(std::string_view statement,
                              const std::vector<std::vector<Variant>>& rows) override {
+        checkNotStopped();
         Prepared& prepared = prepare(statement);
         checkRowWidths(prepared.names, rows);
         std::int64_t changed = 0;
@@ -194,21 +206,98 @@ public:
 
     void executeScript(std::string_view script) override { run(std::string(script)); }
 
-    void begin() override { run("BEGIN IMMEDIATE"); }
-    void commit() override { run("COMMIT"); }
+    void begin() override {
+        checkNotStopped();
+        run("BEGIN IMMEDIATE");
+    }
+    void commit() override {
+        checkNotStopped();
+        checkBeforeCommit();
+        run("COMMIT");
+    }
     void rollback() override {
         if (inTransaction()) {
-            run("ROLLBACK");
+            // A rollback must run to its end even past the deadline.
+            m_rollingBack = true;
+            try {
+                run("ROLLBACK");
+            } catch (...) {
+                m_rollingBack = false;
+                throw;
+            }
+            m_rollingBack = false;
         }
     }
     bool inTransaction() const override { return sqlite3_get_autocommit(m_db) == 0; }
 
+    void setDeadline(std::optional<TimePoint> deadline) override {
+        m_deadline = deadline;
+        checkNotStopped();
+    }
+
+    void interrupt() override {
+        m_interrupted = true;
+        sqlite3_interrupt(m_db);
+    }
+
+    void clearInterrupt() override { m_interrupted = false; }
+
 private:
+    bool stopped() const {
+        if (m_rollingBack) {
+            return false;
+        }
+        return m_interrupted || (m_deadline && std::chrono::steady_clock::now() >= *m_deadline);
+    }
+
+    void checkNotStopped() const {
+        if (m_interrupted) {
+            throw InterruptedError("The request was cancelled");
+        }
+        if (m_deadline && std::chrono::steady_clock::now() >= *m_deadline) {
+            throw InterruptedError("The deadline of the request has passed");
+        }
+    }
+
+    // Waits for another writer in short pauses, for at most the busy timeout
+    // and never past the deadline or an interrupt.
+    static int onBusy(void* self, int attempt) {
+        auto* database = static_cast<SqliteDatabase*>(self);
+        const auto now = std::chrono::steady_clock::now();
+        if (attempt == 0) {
+            database->m_busySince = now;
+        }
+        if (database->stopped() || now - database->m_busySince >= kBusyTimeout) {
+            return 0;
+        }
+        // Short pauses first (most locks are held for a moment), then longer.
+        auto pause = kBusyPause * (1 << std::min(attempt, 3));
+        if (database->m_deadline && *database->m_deadline - now < pause) {
+            pause =
+                std::chrono::duration_cast<std::chrono::milliseconds>(*database->m_deadline - now) +
+                std::chrono::milliseconds(1);
+        }
+        std::this_thread::sleep_for(pause);
+        return 1;
+    }
+
+    static int onProgress(void* self) { return static_cast<SqliteDatabase*>(self)->stopped(); }
+
     [[noreturn]] void fail(int rc) const {
         const std::string message = sqlite3_errmsg(m_db);
+        raise(rc, message);
+    }
+
+    [[noreturn]] void raise(int rc, const std::string& message) const {
         const int primary = rc & 0xff;
+        if (primary == SQLITE_INTERRUPT || (primary == SQLITE_BUSY && stopped())) {
+            throw InterruptedError(message);
+        }
         if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
             throw ConflictError(message);
+        }
+        if (primary == SQLITE_CANTOPEN || rc == SQLITE_IOERR_DELETE_NOENT) {
+            throw UnreachableError(message);
         }
         throw DatabaseError(message);
     }
@@ -219,11 +308,7 @@ private:
         if (rc != SQLITE_OK) {
             const std::string message = error != nullptr ? error : sqlite3_errstr(rc);
             sqlite3_free(error);
-            const int primary = rc & 0xff;
-            if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
-                throw ConflictError(message);
-            }
-            throw DatabaseError(message);
+            raise(rc, message);
         }
     }
 
@@ -365,6 +450,10 @@ private:
     }
 
     sqlite3* m_db = nullptr;
+    std::optional<TimePoint> m_deadline;
+    TimePoint m_busySince{};
+    bool m_rollingBack = false;
+    std::atomic<bool> m_interrupted{false};
     std::unordered_map<std::string, std::unique_ptr<Prepared>, StringHash, std::equal_to<>> m_cache;
 };
 
