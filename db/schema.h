@@ -12,4 +12,10 @@ std::string_view schemaSql();
 // Creates every table and index that does not exist yet, in one transaction.
 void createSchema(host::sql::Database& database);
 
+// Rewrites the tables so that a branch's orders lie together in the order of
+// the list (PostgreSQL only keeps that order until rows change, so this is
+// periodic maintenance there), drops free pages and refreshes the planner's
+// statistics. Takes the whole database for as long as it runs.
+void compactAndAnalyze(host::sql::Database& database);
+
 }  // namespace db
