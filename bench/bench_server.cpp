@@ -53,8 +53,8 @@ struct Settings {
     std::int64_t orders = 400000;
     int listRows = 100000;
     int pairs = 5;
-    int samples = 1000;       // GetItemEnc calls per batch
-    int writeSamples = 300;   // CancAprovaEnc calls per batch
+    int samples = 1000;      // GetItemEnc calls per batch
+    int writeSamples = 300;  // CancAprovaEnc calls per batch
     int loadMilliseconds = 2000;
     int clients = 16;
     bool vacuum = true;
@@ -199,10 +199,10 @@ public:
         m_client = &m_connection->AppServerAs<host::IRdmCancAprovEnc>();
 
         // Orders spread over the table, each with its items.
-        m_keys = keysOf(m_database->query(
-            "SELECT CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE FROM ITORCAEVEN"
-            " WHERE NRITEMORCEVE = (SELECT MIN(NRITEMORCEVE) FROM ITORCAEVEN)"
-            " ORDER BY NRORCAEVENTO DESC LIMIT 2000"));
+        m_keys = keysOf(
+            m_database->query("SELECT CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE FROM ITORCAEVEN"
+                              " WHERE NRITEMORCEVE = (SELECT MIN(NRITEMORCEVE) FROM ITORCAEVEN)"
+                              " ORDER BY NRORCAEVENTO DESC LIMIT 2000"));
         if (m_keys.empty()) {
             throw std::runtime_error("no order with items");
         }
@@ -241,7 +241,8 @@ private:
             "SELECT NRORCAEVENTO FROM ORCAEVENTO WHERE CDFILIAL = :B AND IDSITUORCEVE IN ('2', "
             "'3') ORDER BY NRORCAEVENTO, NRSEQORCAEVE LIMIT 1 OFFSET :N",
             {{"B", m_branch}, {"N", std::int64_t{m_settings.listRows - 1}}});
-        m_listTo = bound.rows.empty() ? std::string("9999999999") : bound.rows.front()[0].AsString();
+        m_listTo =
+            bound.rows.empty() ? std::string("9999999999") : bound.rows.front()[0].AsString();
         m_query.branch = m_branch;
         m_query.numberRange = std::make_pair(std::string("0"), m_listTo);
     }
@@ -250,8 +251,8 @@ private:
         std::string from = "0", to = m_listTo, all, allDates = "T", salesmen, allSalesmen = "T",
                     customers, allCustomers = "T";
         host::TDateTime dateFrom, dateTo;
-        return m_client->GetEncomenda(m_branch, from, to, all, dateFrom, dateTo, allDates,
-                                      salesmen, allSalesmen, customers, allCustomers);
+        return m_client->GetEncomenda(m_branch, from, to, all, dateFrom, dateTo, allDates, salesmen,
+                                      allSalesmen, customers, allCustomers);
     }
 
     void itemFetch() {
@@ -397,8 +398,8 @@ private:
         bench::interleave(
             f, m_settings.pairs,
             [&] {
-                const auto emptyCalls = timeCalls(static_cast<int>(localKeys.size()),
-                                                  [&](int) { empty(); });
+                const auto emptyCalls =
+                    timeCalls(static_cast<int>(localKeys.size()), [&](int) { empty(); });
                 const auto local = timeCalls(static_cast<int>(localKeys.size()), [&](int index) {
                     rules.cancelApproval(localKeys[static_cast<std::size_t>(index)], reason,
                                          host::TDateTime{46000.5});
@@ -451,8 +452,7 @@ private:
                 for (std::size_t index = 0; index < share; ++index) {
                     const OrderKey& key =
                         m_cancellable[static_cast<std::size_t>(writer) * share + index];
-                    std::string branch = key.branch, number = key.number,
-                                sequence = key.sequence;
+                    std::string branch = key.branch, number = key.number, sequence = key.sequence;
                     const auto start = Clock::now();
                     try {
                         client.CancAprovaEnc(branch, number, sequence, "0001",
@@ -511,18 +511,19 @@ private:
         const std::string target = m_server->address();
         const int clients = m_settings.clients;
         bench::runItemLoad(target, m_keys, clients, 4, duration / 4);  // warm up
-        Figure& rate = figure("GetItemEnc " + std::to_string(clients) +
-                                  " clients, calls/s while lists stream",
-                              "calls/s alone");
+        Figure& rate =
+            figure("GetItemEnc " + std::to_string(clients) + " clients, calls/s while lists stream",
+                   "calls/s alone");
         rate.unit = "/s";
-        Figure& p99 = figure("GetItemEnc " + std::to_string(clients) + " clients, p99 alone",
-                             "p50 alone");
+        Figure& p99 =
+            figure("GetItemEnc " + std::to_string(clients) + " clients, p99 alone", "p50 alone");
         std::vector<double> alone;
         std::vector<double> streaming;
         std::vector<double> p99s;
         long long failures = 0;
         for (int pair = 0; pair < m_settings.pairs; ++pair) {
-            const bench::LoadResult quiet = bench::runItemLoad(target, m_keys, clients, 4, duration);
+            const bench::LoadResult quiet =
+                bench::runItemLoad(target, m_keys, clients, 4, duration);
             std::atomic<bool> stop{false};
             std::atomic<int> lists{0};
             std::thread streamer([&] {
@@ -552,10 +553,11 @@ private:
             p99.values.push_back(quiet.p99);
             p99.floors.push_back(quiet.p50);
             alone.push_back(quiet.callsPerSecond());
-            std::printf("  load pair %d: alone %.0f calls/s p50 %.3f p99 %.3f ms; with %d lists"
-                        " streamed %.0f calls/s p99 %.3f ms\n",
-                        pair + 1, quiet.callsPerSecond(), quiet.p50, quiet.p99, lists.load(),
-                        busy.callsPerSecond(), busy.p99);
+            std::printf(
+                "  load pair %d: alone %.0f calls/s p50 %.3f p99 %.3f ms; with %d lists"
+                " streamed %.0f calls/s p99 %.3f ms\n",
+                pair + 1, quiet.callsPerSecond(), quiet.p50, quiet.p99, lists.load(),
+                busy.callsPerSecond(), busy.p99);
         }
         if (failures > 0) {
             std::printf("warning: %lld failed calls under load\n", failures);
@@ -563,8 +565,8 @@ private:
         rate.absoluteWhat = "calls/s while streaming >=";
         rate.absoluteValue = bench::median(rate.values);
         p99.absoluteValue = bench::median(p99.values);
-        Figure& plain = figure("GetItemEnc " + std::to_string(clients) + " clients, calls/s alone",
-                               "-");
+        Figure& plain =
+            figure("GetItemEnc " + std::to_string(clients) + " clients, calls/s alone", "-");
         plain.unit = "/s";
         plain.values = alone;
         plain.absoluteValue = bench::median(alone);
@@ -586,9 +588,9 @@ private:
         const std::string one = m_server->address();
         const std::string both = "ipv4:" + one + "," + second.address();
         const auto duration = std::chrono::milliseconds(m_settings.loadMilliseconds);
-        Figure& f = figure("GetItemEnc " + std::to_string(m_settings.clients) +
-                               " clients, calls/s on two servers",
-                           "calls/s on one server");
+        Figure& f = figure(
+            "GetItemEnc " + std::to_string(m_settings.clients) + " clients, calls/s on two servers",
+            "calls/s on one server");
         f.unit = "/s";
         bench::runItemLoad(both, m_keys, m_settings.clients, 4, duration / 4);
         for (int pair = 0; pair < m_settings.pairs; ++pair) {
@@ -618,9 +620,8 @@ private:
             long long growth = 0;
             long long wire = 0;
             std::size_t rows = 0;
-            const int read =
-                std::fscanf(pipe, "rss_growth_bytes=%lld wire_bytes=%lld rows=%zu", &growth,
-                            &wire, &rows);
+            const int read = std::fscanf(pipe, "rss_growth_bytes=%lld wire_bytes=%lld rows=%zu",
+                                         &growth, &wire, &rows);
             if (::pclose(pipe) != 0 || read != 3) {
                 std::printf("warning: %s failed\n", command.c_str());
                 return;
@@ -690,8 +691,9 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_option("--clients", settings.clients, "Concurrent clients of the load runs")
         ->capture_default_str();
-    app.add_flag("--no-vacuum", [&](std::int64_t) { settings.vacuum = false; },
-                 "Skip compacting the databases before timing");
+    app.add_flag(
+        "--no-vacuum", [&](std::int64_t) { settings.vacuum = false; },
+        "Skip compacting the databases before timing");
     app.add_flag("--quick", quick,
                  "Tiny sizes, fresh databases: a run of seconds that keeps the benchmark working");
     app.add_option("--json", json, "Write the figures to this file as JSON");
@@ -726,8 +728,9 @@ int main(int argc, char** argv) {
         auto remote = Database::open(pgTarget);
         prepare(*remote, settings, "postgresql");
     } else {
-        std::printf("no PostgreSQL server (--postgresql or ORE_TEST_PG): SQLite only, no two-tier"
-                    " figure\n");
+        std::printf(
+            "no PostgreSQL server (--postgresql or ORE_TEST_PG): SQLite only, no two-tier"
+            " figure\n");
     }
     const long long residentAtStart = residentBytes();
     try {

@@ -41,9 +41,9 @@ inline double median(std::vector<double> samples) {
 
 // One figure beside its floor: a value of each per pair, the ratio of each pair.
 struct Figure {
-    std::string engine;    // "sqlite" or "postgresql"
-    std::string name;      // what is measured
-    std::string floorName; // what it is measured against
+    std::string engine;     // "sqlite" or "postgresql"
+    std::string name;       // what is measured
+    std::string floorName;  // what it is measured against
     std::string unit = "ms";
     std::vector<double> values;
     std::vector<double> floors;
@@ -98,8 +98,7 @@ inline void interleave(Figure& figure, int pairs, const std::function<double()>&
 inline void printFigure(const Figure& f) {
     std::printf("%-10s %-44s %9.3f %-3s | floor %-30s %9.3f | ratio %5.2f [%4.2f..%4.2f]",
                 f.engine.c_str(), f.name.c_str(), median(f.values), f.unit.c_str(),
-                f.floorName.c_str(), median(f.floors), f.ratioMedian(), f.ratioMin(),
-                f.ratioMax());
+                f.floorName.c_str(), median(f.floors), f.ratioMedian(), f.ratioMin(), f.ratioMax());
     if (f.ratioTarget) {
         std::printf(" target <= %.2f", *f.ratioTarget);
     }
@@ -164,13 +163,14 @@ inline bool writeJson(const std::string& path,
         std::fprintf(file, " \"ratio_median\": %s, \"ratio_min\": %s, \"ratio_max\": %s,",
                      jsonNumber(f.ratioMedian()).c_str(), jsonNumber(f.ratioMin()).c_str(),
                      jsonNumber(f.ratioMax()).c_str());
-        std::fprintf(file, " \"values\": %s, \"floors\": %s",
-                     jsonNumbers(f.values).c_str(), jsonNumbers(f.floors).c_str());
+        std::fprintf(file, " \"values\": %s, \"floors\": %s", jsonNumbers(f.values).c_str(),
+                     jsonNumbers(f.floors).c_str());
         if (f.ratioTarget) {
             std::fprintf(file, ", \"ratio_target\": %s", jsonNumber(*f.ratioTarget).c_str());
         }
         if (f.absoluteTarget && f.absoluteValue) {
-            std::fprintf(file, ", \"absolute\": %s, \"absolute_value\": %s, \"absolute_target\": %s",
+            std::fprintf(file,
+                         ", \"absolute\": %s, \"absolute_value\": %s, \"absolute_target\": %s",
                          jsonText(f.absoluteWhat).c_str(), jsonNumber(*f.absoluteValue).c_str(),
                          jsonNumber(*f.absoluteTarget).c_str());
         }

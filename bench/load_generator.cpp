@@ -72,7 +72,8 @@ LoadResult runItemLoad(const std::string& target, const std::vector<ore::server:
         const auto now = Clock::now();
         if (ok && slot.status.ok()) {
             ++result.calls;
-            latencies.push_back(std::chrono::duration<double, std::milli>(now - slot.started).count());
+            latencies.push_back(
+                std::chrono::duration<double, std::milli>(now - slot.started).count());
         } else {
             ++result.failures;
         }

@@ -127,8 +127,8 @@ public:
         arguments.SetInt(GRPC_ARG_INITIAL_RECONNECT_BACKOFF_MS, 500);
         arguments.SetInt(GRPC_ARG_MIN_RECONNECT_BACKOFF_MS, 500);
         arguments.SetInt(GRPC_ARG_MAX_RECONNECT_BACKOFF_MS, 3000);
-        m_channel = grpc::CreateCustomChannel(target.target, grpc::InsecureChannelCredentials(),
-                                              arguments);
+        m_channel =
+            grpc::CreateCustomChannel(target.target, grpc::InsecureChannelCredentials(), arguments);
         m_stub = ORE06100::rdmCancAprovEnc::NewStub(m_channel);
     }
 

@@ -76,8 +76,8 @@ class ServerProcess {
 public:
     ServerProcess(const std::string& database, int port) : m_port(port) {
         const std::string listen = "127.0.0.1:" + std::to_string(port);
-        std::vector<std::string> arguments = {ORE_SERVER_PROGRAM, "--listen", listen,
-                                              "--database", database};
+        std::vector<std::string> arguments = {ORE_SERVER_PROGRAM, "--listen", listen, "--database",
+                                              database};
         std::vector<char*> argv;
         for (std::string& argument : arguments) {
             argv.push_back(argument.data());
@@ -87,8 +87,8 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const int rc = posix_spawn(&m_pid, ORE_SERVER_PROGRAM, &actions, nullptr, argv.data(),
-                                   environ);
+        const int rc =
+            posix_spawn(&m_pid, ORE_SERVER_PROGRAM, &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         if (rc != 0) {
             m_pid = 0;
@@ -96,6 +96,25 @@ public:
         }
     }
     ~ServerProcess() { kill(); }
+    // Raises when the port does not answer within 20 s.
+    void waitUntilListening() const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            address.sin_port = htons(static_cast<std::uint16_t>(m_port));
+            const bool answered =
+                ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+            ::close(socket);
+            if (answered) {
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        throw std::runtime_error("the server on port " + std::to_string(m_port) + " did not start");
+    }
     void kill() {
         if (m_pid > 0) {
             ::kill(m_pid, SIGKILL);
@@ -143,8 +162,8 @@ TEST(SeveralServersAddressTest, CallsGoRoundRobinOverTheServersGiven) {
     host::TNetConnection connection("netCancAprovEnc");
     connection.ServerName = "ORE06100.rdmCancAprovEnc";
     // Ports given and left out, blanks around the commas.
-    connection.Host = "127.0.0.1:" + std::to_string(first.port) + " , localhost:" +
-                      std::to_string(second.port) + ",127.0.0.1";
+    connection.Host = "127.0.0.1:" + std::to_string(first.port) +
+                      " , localhost:" + std::to_string(second.port) + ",127.0.0.1";
     connection.Port = third.port;
     connection.SetConnected(true);
     auto& api = connection.AppServerAs<host::IRdmCancAprovEnc>();
@@ -167,8 +186,10 @@ TEST(SeveralServersAddressTest, CallsGoRoundRobinOverTheServersGiven) {
 TEST_P(SeveralServersTest, KillingOneOfTwoServersFailsAtMostTheCallInFlight) {
     ServerProcess first(testDatabase().target(), freePort());
     ServerProcess second(testDatabase().target(), freePort());
-    const std::string hosts = "127.0.0.1:" + std::to_string(first.port()) +
-                              ",127.0.0.1:" + std::to_string(second.port());
+    first.waitUntilListening();
+    second.waitUntilListening();
+    const std::string hosts =
+        "127.0.0.1:" + std::to_string(first.port()) + ",127.0.0.1:" + std::to_string(second.port());
     auto connection = connect(hosts);
     // Both servers up: a few rounds so that each has had calls.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
