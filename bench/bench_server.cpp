@@ -58,6 +58,7 @@ struct Settings {
     int loadMilliseconds = 2000;
     int clients = 16;
     bool vacuum = true;
+    std::string only;  // parts to run: item,list,write,load,memory; empty for all
     std::string clientMemoryProgram;
 };
 
@@ -207,13 +208,26 @@ public:
             throw std::runtime_error("no order with items");
         }
         chooseList();
-        itemFetch();
-        list();
-        writes();
-        concurrentWriters();
-        throughput();
-        twoServers();
-        clientMemory();
+        const auto wanted = [&](const char* part) {
+            return m_settings.only.empty() || m_settings.only.find(part) != std::string::npos;
+        };
+        if (wanted("item")) {
+            itemFetch();
+        }
+        if (wanted("list")) {
+            list();
+        }
+        if (wanted("write")) {
+            writes();
+            concurrentWriters();
+        }
+        if (wanted("load")) {
+            throughput();
+            twoServers();
+        }
+        if (wanted("memory")) {
+            clientMemory();
+        }
         m_connection->SetConnected(false);
         m_server->shutdown(std::chrono::milliseconds(0));
         m_server.reset();
@@ -691,6 +705,7 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_option("--clients", settings.clients, "Concurrent clients of the load runs")
         ->capture_default_str();
+    app.add_option("--only", settings.only, "Parts to run: item,list,write,load,memory");
     app.add_flag(
         "--no-vacuum", [&](std::int64_t) { settings.vacuum = false; },
         "Skip compacting the databases before timing");

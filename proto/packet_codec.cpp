@@ -121,6 +121,14 @@ void encodeColumn(const DataPacket& packet, std::size_t field, std::size_t begin
         nulls[offset / 8] = static_cast<char>(nulls[offset / 8] | (1 << (offset % 8)));
     };
 
+    const int expected = static_cast<int>(count);
+    if (isTextual(def.type)) {
+        column.mutable_text_lengths()->Reserve(expected);
+    } else if (def.type == FieldType::Integer) {
+        column.mutable_integers()->Reserve(expected);
+    } else {
+        column.mutable_numbers()->Reserve(expected);
+    }
     for (std::size_t row = begin; row < end; ++row) {
         const Variant& value = packet.rows[row][field];
         if (value.IsNull()) {
@@ -132,8 +140,9 @@ void encodeColumn(const DataPacket& packet, std::size_t field, std::size_t begin
         }
         try {
             if (isTextual(def.type)) {
-                if (value.Type() == VarType::Blob) {
-                    const std::string& bytes = value.AsBlob().bytes;
+                if (value.Type() == VarType::Blob || value.Type() == VarType::Text) {
+                    const std::string& bytes =
+                        value.Type() == VarType::Blob ? value.AsBlob().bytes : value.AsText();
                     column.mutable_text()->append(bytes);
                     column.add_text_lengths(static_cast<std::uint32_t>(bytes.size()));
                 } else {

@@ -15,6 +15,9 @@ namespace ore::server {
 
 namespace {
 
+// Rows read from the database per packet of a streamed list: about a chunk.
+constexpr std::size_t listRowsPerRead = 2048;
+
 grpc::StatusCode codeOf(ErrorKind kind) {
     switch (kind) {
         case ErrorKind::Refusal:
@@ -128,20 +131,28 @@ grpc::Status OrderService::GetEncomenda(grpc::ServerContext* context,
                                         const ORE06100::GetEncomendaRequest* request,
                                         grpc::ServerWriter<ORE06100::GetEncomendaChunk>* writer) {
     return runCall("GetEncomenda", context, m_pool, [&](OrderRules& rules) {
-        const host::DataPacket packet =
-            rules.listOrders(request->branch(), filterOf(request->filter()));
         ORE06100::GetEncomendaChunk chunk;
         bool first = true;
-        proto::encodeChunks(packet, proto::defaultChunkBytes, [&](ORE06100::Packet& part) {
-            chunk.Clear();
-            if (first) {
-                // The server leaves the by-reference filter fields as they came.
-                *chunk.mutable_filter() = request->filter();
-                first = false;
-            }
-            chunk.mutable_packet()->Swap(&part);
-            return writer->Write(chunk);
-        });
+        // Chunks go out while the rest is still being read, so the client
+        // loads the first rows while the server reads the last.
+        rules.listOrders(request->branch(), filterOf(request->filter()), listRowsPerRead,
+                         [&](host::DataPacket& rows) {
+                             return proto::encodeChunks(
+                                 rows, proto::defaultChunkBytes, [&](ORE06100::Packet& part) {
+                                     chunk.Clear();
+                                     if (first) {
+                                         // The server leaves the by-reference filter fields as they
+                                         // came.
+                                         *chunk.mutable_filter() = request->filter();
+                                         first = false;
+                                     } else {
+                                         // The field definitions travel once, in the first chunk.
+                                         part.clear_fields();
+                                     }
+                                     chunk.mutable_packet()->Swap(&part);
+                                     return writer->Write(chunk);
+                                 });
+                         });
     });
 }
 

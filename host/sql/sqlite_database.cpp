@@ -1,5 +1,7 @@
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <functional>
 #include <unordered_map>
 
 #include "host/sql/drivers.h"
@@ -59,8 +61,11 @@ public:
         sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
         try {
             // Reads through a memory map skip a system call per page, which is
-            // most of the cost of a long list read on a large file.
-            run("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"
+            // most of the cost of a long list read on a large file. A commit
+            // is on disk before it is acknowledged (synchronous=FULL: the log
+            // is flushed at every commit), so a cancellation the screen was
+            // told about survives a power cut.
+            run("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;"
                 " PRAGMA mmap_size=1073741824;");
         } catch (...) {
             m_cache.clear();
@@ -77,6 +82,23 @@ public:
     Engine engine() const override { return Engine::sqlite; }
 
     DataPacket query(std::string_view statement, const Params& params) override {
+        DataPacket result;
+        read(statement, params, 0, [&](DataPacket& packet) {
+            result = std::move(packet);
+            return true;
+        });
+        return result;
+    }
+
+    bool queryInPackets(std::string_view statement, const Params& params, std::size_t rowsPerPacket,
+                        const std::function<bool(DataPacket&)>& sink) override {
+        return read(statement, params, std::max<std::size_t>(rowsPerPacket, 1), sink);
+    }
+
+    // The rows of the statement, in packets of `rowsPerPacket` rows (0: one
+    // packet of every row).
+    bool read(std::string_view statement, const Params& params, std::size_t rowsPerPacket,
+              const std::function<bool(DataPacket&)>& sink) {
         Prepared& prepared = prepare(statement);
         sqlite3_stmt* stmt = prepared.statement;
         ResetGuard guard(stmt);
@@ -117,6 +139,9 @@ public:
             }
         }
         std::vector<bool> typeSeen(readers.size(), false);
+        if (rowsPerPacket > 0) {
+            packet.rows.reserve(rowsPerPacket);
+        }
         for (;;) {
             const int rc = sqlite3_step(stmt);
             if (rc == SQLITE_DONE) {
@@ -124,6 +149,16 @@ public:
             }
             if (rc != SQLITE_ROW) {
                 fail(rc);
+            }
+            if (rowsPerPacket > 0 && packet.rows.size() == rowsPerPacket) {
+                sizeStringColumnsByValue(packet, byValue);
+                std::vector<FieldDef> fields = packet.fields;  // the sink may take the packet
+                if (!sink(packet)) {
+                    return false;
+                }
+                packet.fields = std::move(fields);
+                packet.rows.clear();
+                packet.rows.reserve(rowsPerPacket);
             }
             std::vector<Variant>& row = packet.rows.emplace_back();
             row.reserve(readers.size());
@@ -163,7 +198,7 @@ public:
             }
         }
         sizeStringColumnsByValue(packet, byValue);
-        return packet;
+        return sink(packet);
     }
 
     std::int64_t execute(std::string_view statement, const Params& params) override {
