@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "host/sql/database.h"
@@ -8,6 +9,8 @@ namespace db {
 
 // The text of db/schema.sql, built into the library so programs need no path.
 std::string_view schemaSql();
+// The same text as the engine runs it (SQLite's table options switched on).
+std::string schemaSql(host::sql::Engine engine);
 
 // Creates every table and index that does not exist yet, in one transaction.
 void createSchema(host::sql::Database& database);
