@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <functional>
 #include <unordered_map>
 
 #include "host/sql/drivers.h"
@@ -177,6 +178,51 @@ public:
         const BoundValues values(translated.names, orderedValues(translated.names, params));
         Result result = executeParams(translated.text, values);
         return toPacket(result.get());
+    }
+
+    // Through a cursor, a packet per FETCH: the server reads on while the
+    // caller sends what it has. Outside a transaction, the cursor gets a
+    // read-only one of its own, so every packet comes from one snapshot.
+    bool queryInPackets(std::string_view statement, const Params& params,
+                        std::size_t rowsPerPacket,
+                        const std::function<bool(DataPacket&)>& sink) override {
+        const TranslatedStatement& translated = translate(statement);
+        const BoundValues values(translated.names, orderedValues(translated.names, params));
+        const bool own = !inTransaction();
+        if (own) {
+            run("BEGIN TRANSACTION READ ONLY");
+        }
+        bool completed = false;
+        try {
+            executeParams("DECLARE ore_packets NO SCROLL CURSOR FOR " + translated.text, values);
+            const std::string fetch =
+                "FETCH FORWARD " + std::to_string(std::max<std::size_t>(rowsPerPacket, 1)) +
+                " FROM ore_packets";
+            for (;;) {
+                Result result = executeParams(fetch, BoundValues({}, {}));
+                const auto rows = static_cast<std::size_t>(PQntuples(result.get()));
+                DataPacket packet = toPacket(result.get());
+                result = Result(nullptr);
+                if (!sink(packet)) {
+                    break;
+                }
+                if (rows < std::max<std::size_t>(rowsPerPacket, 1)) {
+                    completed = true;
+                    break;
+                }
+            }
+            run("CLOSE ore_packets");
+            if (own) {
+                run("COMMIT");
+            }
+        } catch (...) {
+            try {
+                run(own ? "ROLLBACK" : "CLOSE ore_packets");
+            } catch (...) {
+            }
+            throw;
+        }
+        return completed;
     }
 
     std::int64_t execute(std::string_view statement, const Params& params) override {
