@@ -195,27 +195,38 @@ public:
         bool completed = false;
         try {
             executeParams("DECLARE ore_packets NO SCROLL CURSOR FOR " + translated.text, values);
-            const std::string fetch =
-                "FETCH FORWARD " + std::to_string(std::max<std::size_t>(rowsPerPacket, 1)) +
-                " FROM ore_packets";
+            const std::size_t size = std::max<std::size_t>(rowsPerPacket, 1);
+            const std::string fetch = "FETCH FORWARD " + std::to_string(size) + " FROM ore_packets";
+            // The next FETCH is asked for before the current packet is
+            // converted and handed on, so the database reads while we send.
+            sendFetch(fetch);
+            Result current = receive();
             for (;;) {
-                Result result = executeParams(fetch, BoundValues({}, {}));
-                const auto rows = static_cast<std::size_t>(PQntuples(result.get()));
-                DataPacket packet = toPacket(result.get());
-                result = Result(nullptr);
+                const bool last = static_cast<std::size_t>(PQntuples(current.get())) < size;
+                if (!last) {
+                    sendFetch(fetch);
+                }
+                DataPacket packet = toPacket(current.get());
+                current.reset();
                 if (!sink(packet)) {
+                    if (!last) {
+                        receive();
+                    }
                     break;
                 }
-                if (rows < std::max<std::size_t>(rowsPerPacket, 1)) {
+                if (last) {
                     completed = true;
                     break;
                 }
+                current = receive();
             }
             run("CLOSE ore_packets");
             if (own) {
                 run("COMMIT");
             }
         } catch (...) {
+            while (Result pending{PQgetResult(m_connection)}) {
+            }
             try {
                 run(own ? "ROLLBACK" : "CLOSE ore_packets");
             } catch (...) {
@@ -325,6 +336,24 @@ private:
         return m_translations
             .emplace(std::string(statement), translatePlaceholders(statement, Engine::postgresql))
             .first->second;
+    }
+
+    void sendFetch(const std::string& fetch) {
+        if (PQsendQueryParams(m_connection, fetch.c_str(), 0, nullptr, nullptr, nullptr, nullptr,
+                              0) != 1) {
+            raiseFromResult(nullptr, m_connection);
+        }
+    }
+
+    // The answer of the statement sent last, which must be rows.
+    Result receive() {
+        Result result(PQgetResult(m_connection));
+        while (Result rest{PQgetResult(m_connection)}) {
+        }
+        if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
+            raiseFromResult(result.get(), m_connection);
+        }
+        return result;
     }
 
     Result executeParams(const std::string& text, const BoundValues& values) {
