@@ -764,6 +764,7 @@ int main(int argc, char** argv) {
 
     std::printf("\nmedians of %d interleaved pairs; ratio = figure / floor, [spread]\n",
                 settings.pairs);
+    bench::printHeader();
     int notMet = 0;
     for (const Figure& f : figures) {
         bench::printFigure(f);

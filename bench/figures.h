@@ -95,21 +95,32 @@ inline void interleave(Figure& figure, int pairs, const std::function<double()>&
     }
 }
 
+inline void printHeader() {
+    std::printf(
+        "| engine | figure | median | floor | floor median | ratio [spread] | target | met |\n");
+    std::printf("|---|---|---|---|---|---|---|---|\n");
+}
+
+// One row of a Markdown table.
 inline void printFigure(const Figure& f) {
-    std::printf("%-10s %-44s %9.3f %-3s | floor %-30s %9.3f | ratio %5.2f [%4.2f..%4.2f]",
-                f.engine.c_str(), f.name.c_str(), median(f.values), f.unit.c_str(),
-                f.floorName.c_str(), median(f.floors), f.ratioMedian(), f.ratioMin(), f.ratioMax());
+    std::printf("| %s | %s | %.3f %s | %s | %.3f | %.2f [%.2f..%.2f] |", f.engine.c_str(),
+                f.name.c_str(), median(f.values), f.unit.c_str(), f.floorName.c_str(),
+                median(f.floors), f.ratioMedian(), f.ratioMin(), f.ratioMax());
+    std::string target;
     if (f.ratioTarget) {
-        std::printf(" target <= %.2f", *f.ratioTarget);
+        char text[64];
+        std::snprintf(text, sizeof text, "ratio <= %.2f", *f.ratioTarget);
+        target = text;
     }
     if (f.absoluteTarget && f.absoluteValue) {
-        std::printf(" %s %.3f (target %.3f)", f.absoluteWhat.c_str(), *f.absoluteValue,
-                    *f.absoluteTarget);
+        char text[96];
+        std::snprintf(text, sizeof text, "%s%s %.3f (is %.3f)", target.empty() ? "" : "; ",
+                      f.absoluteWhat.c_str(), *f.absoluteTarget, *f.absoluteValue);
+        target += text;
     }
-    if (const auto ok = f.met()) {
-        std::printf(" %s", *ok ? "MET" : "NOT MET");
-    }
-    std::printf("\n");
+    const auto ok = f.met();
+    std::printf(" %s | %s |\n", target.empty() ? "-" : target.c_str(),
+                ok ? (*ok ? "yes" : "NO") : "-");
 }
 
 inline std::string jsonText(const std::string& text) {

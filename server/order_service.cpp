@@ -71,6 +71,11 @@ grpc::Status runCall(const char* method, grpc::ServerContext* context, Connectio
     const double milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
             .count();
+    // The peer's text costs an allocation per call; only a line that is
+    // written needs it.
+    if (!spdlog::should_log(status.ok() ? spdlog::level::info : spdlog::level::warn)) {
+        return status;
+    }
     const std::string peer = context != nullptr ? context->peer() : std::string("-");
     if (status.ok()) {
         spdlog::info("{} from {} ok in {:.3f} ms", method, peer, milliseconds);

@@ -183,8 +183,7 @@ public:
     // Through a cursor, a packet per FETCH: the server reads on while the
     // caller sends what it has. Outside a transaction, the cursor gets a
     // read-only one of its own, so every packet comes from one snapshot.
-    bool queryInPackets(std::string_view statement, const Params& params,
-                        std::size_t rowsPerPacket,
+    bool queryInPackets(std::string_view statement, const Params& params, std::size_t rowsPerPacket,
                         const std::function<bool(DataPacket&)>& sink) override {
         const TranslatedStatement& translated = translate(statement);
         const BoundValues values(translated.names, orderedValues(translated.names, params));
