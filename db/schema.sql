@@ -5,6 +5,12 @@
 -- Dates are stored as 'YYYY-MM-DD hh:mm:ss'. Codes are stored in the form the
 -- host's Ajusta gives them (digits only: padded with zeros on the left to the
 -- column width).
+-- On SQLite the tables read row by row in key order (orders, their items and
+-- the tables they are joined with) keep their rows in the primary key
+-- (/*sqlite: WITHOUT ROWID*/ becomes WITHOUT ROWID there): a branch's orders
+-- lie together in the order of the list, and a lookup by key is one search
+-- instead of two. PostgreSQL gets the same order from CLUSTER (see
+-- db::compactAndAnalyze).
 
 CREATE TABLE IF NOT EXISTS FILIAL (
     CDFILIAL        VARCHAR(4)  NOT NULL,
@@ -16,7 +22,7 @@ CREATE TABLE IF NOT EXISTS JUSTEXCHIS (
     CDJUSTEXCHIS    VARCHAR(4)  NOT NULL,
     DSJUSTEXCHIS    VARCHAR(40),
     PRIMARY KEY (CDJUSTEXCHIS)
-);
+) /*sqlite: WITHOUT ROWID*/;
 
 CREATE TABLE IF NOT EXISTS VENDEDOR (
     CDVENDEDOR      VARCHAR(4)  NOT NULL,
@@ -46,7 +52,7 @@ CREATE TABLE IF NOT EXISTS CLIENTE (
     NMFANTCLIE      VARCHAR(50),
     NMRAZSOCCLIE    VARCHAR(50),
     PRIMARY KEY (CDCLIENTE)
-);
+) /*sqlite: WITHOUT ROWID*/;
 
 -- IDTPENDECLIE: kind of address; 'P' is the principal one.
 CREATE TABLE IF NOT EXISTS ENDECLIE (
@@ -64,7 +70,7 @@ CREATE TABLE IF NOT EXISTS PRECOBASE (
     CDPRECOBASE     VARCHAR(2)  NOT NULL,
     DSPRECOBASE     VARCHAR(30),
     PRIMARY KEY (CDPRECOBASE)
-);
+) /*sqlite: WITHOUT ROWID*/;
 
 CREATE TABLE IF NOT EXISTS PRODUTO (
     CDPRODUTO       VARCHAR(10) NOT NULL,
@@ -72,7 +78,7 @@ CREATE TABLE IF NOT EXISTS PRODUTO (
     NMPRODUTO       VARCHAR(50),
     SGUNIDADE       VARCHAR(10),
     PRIMARY KEY (CDPRODUTO)
-);
+) /*sqlite: WITHOUT ROWID*/;
 
 -- Orders. NRSEQORCAEVE '00' is a parent order, other sequences its children.
 -- IDSITUORCEVE: '1' pending, '2' approved, '3' closed, '8' cancelled,
@@ -94,7 +100,7 @@ CREATE TABLE IF NOT EXISTS ORCAEVENTO (
     CDOPEJUSTORC    VARCHAR(12),
     DTHRENTROREV    TIMESTAMP,
     PRIMARY KEY (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
-);
+) /*sqlite: WITHOUT ROWID*/;
 
 -- The order list: one branch, statuses '2' and '3', ordered by number and
 -- sequence.
@@ -118,7 +124,7 @@ CREATE TABLE IF NOT EXISTS ITORCAEVEN (
     PRIMARY KEY (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRITEMORCEVE),
     FOREIGN KEY (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
         REFERENCES ORCAEVENTO (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE)
-);
+) /*sqlite: WITHOUT ROWID*/;
 
 -- Observations of an order; the latest (highest DTHRHISTORCA, then highest
 -- NRSEQHISTORCA) is the order's observation. NRSEQHISTORCA numbers the

@@ -121,6 +121,14 @@ void encodeColumn(const DataPacket& packet, std::size_t field, std::size_t begin
         nulls[offset / 8] = static_cast<char>(nulls[offset / 8] | (1 << (offset % 8)));
     };
 
+    const int expected = static_cast<int>(count);
+    if (isTextual(def.type)) {
+        column.mutable_text_lengths()->Reserve(expected);
+    } else if (def.type == FieldType::Integer) {
+        column.mutable_integers()->Reserve(expected);
+    } else {
+        column.mutable_numbers()->Reserve(expected);
+    }
     for (std::size_t row = begin; row < end; ++row) {
         const Variant& value = packet.rows[row][field];
         if (value.IsNull()) {
@@ -132,8 +140,9 @@ void encodeColumn(const DataPacket& packet, std::size_t field, std::size_t begin
         }
         try {
             if (isTextual(def.type)) {
-                if (value.Type() == VarType::Blob) {
-                    const std::string& bytes = value.AsBlob().bytes;
+                if (value.Type() == VarType::Blob || value.Type() == VarType::Text) {
+                    const std::string& bytes =
+                        value.Type() == VarType::Blob ? value.AsBlob().bytes : value.AsText();
                     column.mutable_text()->append(bytes);
                     column.add_text_lengths(static_cast<std::uint32_t>(bytes.size()));
                 } else {
@@ -218,57 +227,75 @@ void decodeInto(const ORE06100::Packet& message, DataPacket& packet) {
             "Pacote de dados inválido: a situação dos registros não acompanha os registros.");
     }
 
-    packet.rows.resize(first + count, std::vector<Variant>(width));
-    for (std::size_t field = 0; field < width; ++field) {
-        const host::FieldDef& def = packet.fields[field];
-        const ORE06100::Column& column = message.columns(static_cast<int>(field));
-        const std::string& nulls = column.nulls();
-        if (!nulls.empty() && nulls.size() != (count + 7) / 8) {
-            throw PacketCodecError("Pacote de dados inválido: mapa de nulos do campo " + def.name +
-                                   " com tamanho errado.");
-        }
-        const bool textual = isTextual(def.type);
-        const int available = textual                          ? column.text_lengths_size()
-                              : def.type == FieldType::Integer ? column.integers_size()
-                                                               : column.numbers_size();
-        const std::string& text = column.text();
-        std::size_t offset = 0;
+    // Row by row, each column read through its own cursor: every row's
+    // values are written while the row is in the cache, once.
+    struct Cursor {
+        const host::FieldDef* def = nullptr;
+        const ORE06100::Column* column = nullptr;
+        bool textual = false;
+        int available = 0;
         int next = 0;
-        for (std::size_t row = 0; row < count; ++row) {
+        std::size_t offset = 0;
+    };
+    std::vector<Cursor> cursors(width);
+    for (std::size_t field = 0; field < width; ++field) {
+        Cursor& cursor = cursors[field];
+        cursor.def = &packet.fields[field];
+        cursor.column = &message.columns(static_cast<int>(field));
+        const std::string& nulls = cursor.column->nulls();
+        if (!nulls.empty() && nulls.size() != (count + 7) / 8) {
+            throw PacketCodecError("Pacote de dados inválido: mapa de nulos do campo " +
+                                   cursor.def->name + " com tamanho errado.");
+        }
+        cursor.textual = isTextual(cursor.def->type);
+        cursor.available = cursor.textual ? cursor.column->text_lengths_size()
+                           : cursor.def->type == FieldType::Integer ? cursor.column->integers_size()
+                                                                    : cursor.column->numbers_size();
+    }
+    packet.rows.reserve(first + count);
+    for (std::size_t row = 0; row < count; ++row) {
+        std::vector<Variant>& cells = packet.rows.emplace_back(width);
+        for (std::size_t field = 0; field < width; ++field) {
+            Cursor& cursor = cursors[field];
+            const ORE06100::Column& column = *cursor.column;
+            const std::string& nulls = column.nulls();
             if (!nulls.empty() &&
                 ((static_cast<unsigned char>(nulls[row / 8]) >> (row % 8)) & 1U)) {
                 continue;
             }
-            if (next >= available) {
+            if (cursor.next >= cursor.available) {
                 throw PacketCodecError("Pacote de dados inválido: faltam valores no campo " +
-                                       def.name + ".");
+                                       cursor.def->name + ".");
             }
-            Variant& cell = packet.rows[first + row][field];
-            if (textual) {
-                const std::size_t length = column.text_lengths(next);
-                if (length > text.size() - offset) {
+            Variant& cell = cells[field];
+            if (cursor.textual) {
+                const std::string& text = column.text();
+                const std::size_t length = column.text_lengths(cursor.next);
+                if (length > text.size() - cursor.offset) {
                     throw PacketCodecError("Pacote de dados inválido: texto truncado no campo " +
-                                           def.name + ".");
+                                           cursor.def->name + ".");
                 }
-                std::string value(text, offset, length);
-                offset += length;
-                if (def.type == FieldType::Blob) {
+                std::string value(text, cursor.offset, length);
+                cursor.offset += length;
+                if (cursor.def->type == FieldType::Blob) {
                     cell = Variant(host::Blob{std::move(value)});
                 } else {
                     cell = Variant(std::move(value));
                 }
-            } else if (def.type == FieldType::Integer) {
-                cell = Variant(static_cast<std::int64_t>(column.integers(next)));
-            } else if (def.type == FieldType::DateTime) {
-                cell = Variant(host::TDateTime{column.numbers(next)});
+            } else if (cursor.def->type == FieldType::Integer) {
+                cell = Variant(static_cast<std::int64_t>(column.integers(cursor.next)));
+            } else if (cursor.def->type == FieldType::DateTime) {
+                cell = Variant(host::TDateTime{column.numbers(cursor.next)});
             } else {
-                cell = Variant(column.numbers(next));
+                cell = Variant(column.numbers(cursor.next));
             }
-            ++next;
+            ++cursor.next;
         }
-        if (next != available || offset != text.size()) {
-            throw PacketCodecError("Pacote de dados inválido: sobram valores no campo " + def.name +
-                                   ".");
+    }
+    for (const Cursor& cursor : cursors) {
+        if (cursor.next != cursor.available || cursor.offset != cursor.column->text().size()) {
+            throw PacketCodecError("Pacote de dados inválido: sobram valores no campo " +
+                                   cursor.def->name + ".");
         }
     }
     for (int row = 0; row < message.row_states_size(); ++row) {

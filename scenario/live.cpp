@@ -231,7 +231,9 @@ void LiveEnvironment::finish() {
     host::Application().Reset();
     m_system.resetModuleState();
     host::Application().SetPlatform(&m_system.idlePlatform());
+    m_balancer.stop();
     m_server.stop();
+    m_secondServer.stop();
     host::dtmDBGeral().Disconnect();
     m_connection.reset();
     if (m_started) {
@@ -281,7 +283,9 @@ void LiveEnvironment::setSession(const SessionSettings& settings) {
 
 void LiveEnvironment::serverOff() {
     m_serverOff = true;
+    m_balancer.stop();
     m_server.stop();
+    m_secondServer.stop();
 }
 
 void LiveEnvironment::applySession() {
@@ -300,10 +304,35 @@ void LiveEnvironment::start() {
     m_port = freeLoopbackPort();
     if (!m_serverOff) {
         const auto program = m_system.options().programDirectory / kServerProgram;
-        m_server.start(program,
-                       {"--listen", "127.0.0.1:" + std::to_string(m_port), "--database", m_target},
-                       m_folder / "server.log");
-        m_server.waitUntilListening(m_port, kServerStartTimeout);
+        const auto& balancer = m_system.options().haproxyConfig;
+        if (balancer.empty()) {
+            m_server.start(
+                program,
+                {"--listen", "127.0.0.1:" + std::to_string(m_port), "--database", m_target},
+                m_folder / "server.log");
+            m_server.waitUntilListening(m_port, kServerStartTimeout);
+        } else {
+            // Two servers on the one database, HAProxy in front on the port
+            // the screen connects to; the configuration reads the addresses
+            // from the environment.
+            const int first = freeLoopbackPort();
+            m_server.start(
+                program, {"--listen", "127.0.0.1:" + std::to_string(first), "--database", m_target},
+                m_folder / "server-1.log");
+            m_server.waitUntilListening(first, kServerStartTimeout);
+            const int second = freeLoopbackPort();
+            m_secondServer.start(
+                program,
+                {"--listen", "127.0.0.1:" + std::to_string(second), "--database", m_target},
+                m_folder / "server-2.log");
+            m_secondServer.waitUntilListening(second, kServerStartTimeout);
+            ::setenv("ORE_HAPROXY_FRONT", ("127.0.0.1:" + std::to_string(m_port)).c_str(), 1);
+            ::setenv("ORE_SERVER_1", ("127.0.0.1:" + std::to_string(first)).c_str(), 1);
+            ::setenv("ORE_SERVER_2", ("127.0.0.1:" + std::to_string(second)).c_str(), 1);
+            m_balancer.start("/usr/sbin/haproxy", {"-db", "-f", balancer.string()},
+                             m_folder / "haproxy.log");
+            m_balancer.waitUntilListening(m_port, kServerStartTimeout);
+        }
     }
 
     host::Session& session = host::CurrentSession();

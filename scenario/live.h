@@ -21,6 +21,9 @@ struct LiveOptions {
     std::filesystem::path programDirectory;
     // libpq connection string of the PostgreSQL server (ORE_TEST_PG).
     std::string postgresqlServer;
+    // When set, two servers run on the scenario's database behind HAProxy
+    // started with this configuration, and the screen talks to HAProxy.
+    std::filesystem::path haproxyConfig;
 };
 
 // The folder of the running executable.
@@ -113,6 +116,9 @@ private:
     bool m_started = false;
     int m_port = 0;
     ServerProcess m_server;
+    // With a balancer in front: the second server and HAProxy.
+    ServerProcess m_secondServer;
+    ServerProcess m_balancer;
 };
 
 // The module's filter record by path: NrOrcaEven.NrIni ... Cliente.Todos,

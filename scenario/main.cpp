@@ -2,6 +2,7 @@
 // and a real database, and prints a transcript.
 #include <CLI/CLI.hpp>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 #include "scenario/runner.h"
@@ -11,10 +12,14 @@ int main(int argc, char** argv) {
     std::string engine = "sqlite";
     bool keep = false;
     std::vector<std::string> files;
+    std::string haproxy;
     app.add_option("--engine", engine, "Database engine")
         ->check(CLI::IsMember({"sqlite", "postgresql"}))
         ->capture_default_str();
     app.add_flag("--keep", keep, "Keep each scenario's database, server log and saved options");
+    app.add_option("--haproxy", haproxy,
+                   "Run two servers behind HAProxy started with this configuration")
+        ->check(CLI::ExistingFile);
     app.add_option("FILE", files, "Scenario files")->required()->check(CLI::ExistingFile);
     CLI11_PARSE(app, argc, argv);
 
@@ -22,6 +27,9 @@ int main(int argc, char** argv) {
     options.engine =
         engine == "postgresql" ? host::sql::Engine::postgresql : host::sql::Engine::sqlite;
     options.keep = keep;
+    if (!haproxy.empty()) {
+        options.haproxyConfig = std::filesystem::absolute(haproxy);
+    }
     if (const char* server = std::getenv("ORE_TEST_PG")) {
         options.postgresqlServer = server;
     }

@@ -136,6 +136,28 @@ DataPacket OrderRepository::select(const std::string& statement, const Params& p
 }
 
 DataPacket OrderRepository::orders(const OrderListQuery& query) {
+    Params params;
+    const std::string statement = orderListStatement(query, params);
+    return select(statement, params, orderListFields());
+}
+
+bool OrderRepository::orders(const OrderListQuery& query, std::size_t rowsPerPacket,
+                             const std::function<bool(DataPacket&)>& sink) {
+    Params params;
+    const std::string statement = orderListStatement(query, params);
+    const std::vector<FieldDef>& fields = orderListFields();
+    return m_database.queryInPackets(statement, params, rowsPerPacket, [&](DataPacket& packet) {
+        if (packet.fields.size() != fields.size()) {
+            throw host::sql::DatabaseError("query returned " +
+                                           std::to_string(packet.fields.size()) +
+                                           " columns, expected " + std::to_string(fields.size()));
+        }
+        packet.fields = fields;
+        return sink(packet);
+    });
+}
+
+std::string OrderRepository::orderListStatement(const OrderListQuery& query, Params& params) {
     std::string statement =
         "SELECT o.NRORCAEVENTO, c.NMFANTCLIE, o.IDSITUORCEVE, o.CDFILIAL, o.NRSEQORCAEVE,"
         " o.DTEVENTO, o.QTCONVORCEVE, o.CDPRECOBASE, p.DSPRECOBASE, o.DTVALIORCEVE,"
@@ -146,7 +168,7 @@ DataPacket OrderRepository::orders(const OrderListQuery& query) {
         " LEFT JOIN PRECOBASE p ON p.CDPRECOBASE = o.CDPRECOBASE"
         " LEFT JOIN JUSTEXCHIS j ON j.CDJUSTEXCHIS = o.CDJUSTEXCHIS"
         " WHERE o.CDFILIAL = :CDFILIAL AND o.IDSITUORCEVE IN ('2', '3')";
-    Params params = {{"CDFILIAL", query.branch}};
+    params = {{"CDFILIAL", query.branch}};
     if (query.numberRange) {
         statement += " AND o.NRORCAEVENTO >= :NRINI AND o.NRORCAEVENTO <= :NRFIN";
         params.emplace_back("NRINI", query.numberRange->first);
@@ -164,7 +186,7 @@ DataPacket OrderRepository::orders(const OrderListQuery& query) {
         statement += " AND o.CDCLIENTE IN (" + bindList("CLIE", *query.customers, params) + ")";
     }
     statement += " ORDER BY o.NRORCAEVENTO, o.NRSEQORCAEVE";
-    return select(statement, params, orderListFields());
+    return statement;
 }
 
 DataPacket OrderRepository::items(const OrderKey& key) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,10 @@ public:
     host::sql::Database& database() { return m_database; }
 
     host::DataPacket orders(const OrderListQuery& query);
+    // The same list handed on while it is read, in packets of at most
+    // `rowsPerPacket` rows; stops when `sink` returns false.
+    bool orders(const OrderListQuery& query, std::size_t rowsPerPacket,
+                const std::function<bool(host::DataPacket&)>& sink);
     host::DataPacket items(const OrderKey& key);
     host::DataPacket latestObservation(const OrderKey& key);
     host::DataPacket childOrders(const std::string& branch, const std::string& number);
@@ -71,6 +76,7 @@ public:
     static const std::vector<host::FieldDef>& shippedOrderFields();
 
 private:
+    static std::string orderListStatement(const OrderListQuery& query, host::sql::Params& params);
     host::DataPacket select(const std::string& statement, const host::sql::Params& params,
                             const std::vector<host::FieldDef>& fields);
     std::int64_t count(const std::string& statement, const OrderKey& key);

@@ -183,6 +183,16 @@ std::vector<std::string> parseCodeList(std::string_view list, std::string_view l
 }
 
 DataPacket OrderRules::listOrders(const std::string& branch, const OrderFilter& filter) {
+    return m_repository.orders(listQuery(branch, filter));
+}
+
+bool OrderRules::listOrders(const std::string& branch, const OrderFilter& filter,
+                            std::size_t rowsPerPacket,
+                            const std::function<bool(DataPacket&)>& sink) {
+    return m_repository.orders(listQuery(branch, filter), rowsPerPacket, sink);
+}
+
+OrderListQuery OrderRules::listQuery(const std::string& branch, const OrderFilter& filter) {
     checkWidth(branch, "CDFILIAL", 4);
     OrderListQuery query;
     query.branch = branch;
@@ -201,7 +211,7 @@ DataPacket OrderRules::listOrders(const std::string& branch, const OrderFilter& 
     if (filter.allCustomers != "T") {
         query.customers = parseCodeList(filter.customerList, "clientes", 21);
     }
-    return m_repository.orders(query);
+    return query;
 }
 
 std::pair<DataPacket, DataPacket> OrderRules::itemsAndObservation(const OrderKey& key) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -24,6 +25,10 @@ public:
     explicit OrderRules(OrderRepository& repository) : m_repository(repository) {}
 
     host::DataPacket listOrders(const std::string& branch, const OrderFilter& filter);
+    // The same list handed on while it is read (see OrderRepository::orders);
+    // a refused filter raises before the first packet.
+    bool listOrders(const std::string& branch, const OrderFilter& filter, std::size_t rowsPerPacket,
+                    const std::function<bool(host::DataPacket&)>& sink);
     // [items, latest observation or no row]
     std::pair<host::DataPacket, host::DataPacket> itemsAndObservation(const OrderKey& key);
     host::DataPacket childOrders(const std::string& branch, const std::string& number);
@@ -34,6 +39,7 @@ public:
     void applyChanges(const host::DataPacket& delta);
 
 private:
+    OrderListQuery listQuery(const std::string& branch, const OrderFilter& filter);
     OrderRepository& m_repository;
 };
 

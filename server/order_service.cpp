@@ -15,6 +15,9 @@ namespace ore::server {
 
 namespace {
 
+// Rows read from the database per packet of a streamed list: about a chunk.
+constexpr std::size_t listRowsPerRead = 2048;
+
 grpc::StatusCode codeOf(ErrorKind kind) {
     switch (kind) {
         case ErrorKind::Refusal:
@@ -112,13 +115,6 @@ public:
             m_rules.emplace(*m_repository);
         }
         return *m_rules;
-    }
-
-    // Gives the connection back before the answer is streamed out.
-    void releaseDatabase() {
-        m_rules.reset();
-        m_repository.reset();
-        m_lease.reset();
     }
 
     void discardDatabase() {
@@ -234,6 +230,11 @@ grpc::Status OrderService::run(const char* method, grpc::ServerContext* context,
     const double milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
             .count();
+    // The peer's text costs an allocation per call; only a line that is
+    // written needs it.
+    if (!spdlog::should_log(status.ok() ? spdlog::level::info : spdlog::level::warn)) {
+        return status;
+    }
     const std::string peer = context != nullptr ? context->peer() : std::string("-");
     if (status.ok()) {
         spdlog::info("{} from {} ok in {:.3f} ms", method, peer, milliseconds);
@@ -268,24 +269,29 @@ grpc::Status OrderService::GetEncomenda(grpc::ServerContext* context,
                                         const ORE06100::GetEncomendaRequest* request,
                                         grpc::ServerWriter<ORE06100::GetEncomendaChunk>* writer) {
     return run("GetEncomenda", context, [&](Call& call) {
-        const host::DataPacket packet =
-            call.rules().listOrders(request->branch(), filterOf(request->filter()));
-        // A client that reads slowly must not hold a connection; each Write
-        // waits for the client's flow control, so only the chunk being sent
-        // is encoded at a time.
-        call.releaseDatabase();
+        OrderRules& rules = call.rules();
         ORE06100::GetEncomendaChunk chunk;
         bool first = true;
-        proto::encodeChunks(packet, proto::defaultChunkBytes, [&](ORE06100::Packet& part) {
-            chunk.Clear();
-            if (first) {
-                // The server leaves the by-reference filter fields as they came.
-                *chunk.mutable_filter() = request->filter();
-                first = false;
-            }
-            chunk.mutable_packet()->Swap(&part);
-            return writer->Write(chunk);
-        });
+        // Chunks go out while the rest is still being read, so the client
+        // loads the first rows while the server reads the last.
+        rules.listOrders(request->branch(), filterOf(request->filter()), listRowsPerRead,
+                         [&](host::DataPacket& rows) {
+                             return proto::encodeChunks(
+                                 rows, proto::defaultChunkBytes, [&](ORE06100::Packet& part) {
+                                     chunk.Clear();
+                                     if (first) {
+                                         // The server leaves the by-reference filter fields as they
+                                         // came.
+                                         *chunk.mutable_filter() = request->filter();
+                                         first = false;
+                                     } else {
+                                         // The field definitions travel once, in the first chunk.
+                                         part.clear_fields();
+                                     }
+                                     chunk.mutable_packet()->Swap(&part);
+                                     return writer->Write(chunk);
+                                 });
+                         });
     });
 }
 

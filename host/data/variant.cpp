@@ -155,6 +155,13 @@ std::shared_ptr<const DataPacket> Variant::PacketPtr() const {
     return std::get<std::shared_ptr<const DataPacket>>(m_value);
 }
 
+const std::string& Variant::AsText() const {
+    if (Type() != VarType::Text) {
+        throw EVariantError("Variant is not a text");
+    }
+    return std::get<std::string>(m_value);
+}
+
 const Blob& Variant::AsBlob() const {
     if (Type() != VarType::Blob) {
         throw EVariantError("Variant is not a blob");

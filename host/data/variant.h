@@ -59,6 +59,8 @@ public:
     const DataPacket& AsPacket() const;
     std::shared_ptr<const DataPacket> PacketPtr() const;
     const Blob& AsBlob() const;
+    // The text itself, without a copy (codecs of large packets).
+    const std::string& AsText() const;
 
     friend bool operator==(const Variant& a, const Variant& b);
 

@@ -1,6 +1,12 @@
 #include "host/net/grpc_canc_aprov_enc.h"
 
+#include <arpa/inet.h>
 #include <grpcpp/grpcpp.h>
+#include <netdb.h>
+#include <netinet/in.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "host/data/data_packet.h"
 #include "host/data/exceptions.h"
@@ -23,18 +29,109 @@ std::string formatAddress(const std::string& host, int port) {
     return (bareIpv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }
 
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// Where the channel goes. One host is used as given; several ("a:1001,
+// b:1002", a port left out meaning `port`) are resolved to their addresses
+// once and the calls are spread over them in round robin: a server that goes
+// away leaves the rotation and the next call goes to another.
+struct ChannelTarget {
+    std::string target;   // gRPC target
+    std::string display;  // for the operator's messages
+    bool several = false;
+};
+
+ChannelTarget channelTarget(const std::string& host, int port) {
+    if (host.find(',') == std::string::npos) {
+        const std::string address = formatAddress(host, port);
+        return {address, address, false};
+    }
+    std::vector<std::string> entries;
+    std::string entry;
+    for (const char c : host + ",") {
+        if (c != ',') {
+            entry += c;
+            continue;
+        }
+        if (!trimmed(entry).empty()) {
+            entries.push_back(trimmed(entry));
+        }
+        entry.clear();
+    }
+    std::string v4;
+    std::string v6;
+    std::string display;
+    for (const std::string& item : entries) {
+        std::string name = item;
+        std::string service = std::to_string(port);
+        if (item.front() == '[') {
+            const auto close = item.find(']');
+            if (close == std::string::npos) {
+                throw Exception("Endereço de servidor inválido: " + item + ".");
+            }
+            name = item.substr(1, close - 1);
+            if (close + 1 < item.size()) {
+                if (item[close + 1] != ':') {
+                    throw Exception("Endereço de servidor inválido: " + item + ".");
+                }
+                service = item.substr(close + 2);
+            }
+        } else if (std::count(item.begin(), item.end(), ':') == 1) {
+            name = item.substr(0, item.find(':'));
+            service = item.substr(item.find(':') + 1);
+        }
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_NUMERICSERV;
+        addrinfo* found = nullptr;
+        if (service.empty() || getaddrinfo(name.c_str(), service.c_str(), &hints, &found) != 0 ||
+            found == nullptr) {
+            throw Exception("Endereço de servidor inválido: " + item + ".");
+        }
+        char text[INET6_ADDRSTRLEN] = {};
+        const bool ipv6 = found->ai_family == AF_INET6;
+        const void* raw =
+            ipv6 ? static_cast<const void*>(
+                       &reinterpret_cast<const sockaddr_in6*>(found->ai_addr)->sin6_addr)
+                 : static_cast<const void*>(
+                       &reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr);
+        inet_ntop(found->ai_family, raw, text, sizeof text);
+        freeaddrinfo(found);
+        std::string& list = ipv6 ? v6 : v4;
+        list += (list.empty() ? "" : ",") + formatAddress(text, std::stoi(service));
+        display += (display.empty() ? "" : ", ") + formatAddress(name, std::stoi(service));
+    }
+    if (!v4.empty() && !v6.empty()) {
+        throw Exception("Os endereços de servidor misturam IPv4 e IPv6: " + host + ".");
+    }
+    return {v4.empty() ? "ipv6:" + v6 : "ipv4:" + v4, display, true};
+}
+
 class GrpcCancAprovEnc final : public IRdmCancAprovEnc {
 public:
     GrpcCancAprovEnc(const std::string& host, int port, CallDeadlines deadlines)
-        : m_address(formatAddress(host, port)), m_deadlines(deadlines) {
+        : GrpcCancAprovEnc(channelTarget(host, port), deadlines) {}
+
+    GrpcCancAprovEnc(const ChannelTarget& target, CallDeadlines deadlines)
+        : m_address(target.display), m_deadlines(deadlines) {
         grpc::ChannelArguments arguments;
+        if (target.several) {
+            arguments.SetLoadBalancingPolicyName("round_robin");
+        }
         arguments.SetMaxReceiveMessageSize(maxReceiveBytes);
         // A restarted server is found again within seconds, not minutes.
         arguments.SetInt(GRPC_ARG_INITIAL_RECONNECT_BACKOFF_MS, 500);
         arguments.SetInt(GRPC_ARG_MIN_RECONNECT_BACKOFF_MS, 500);
         arguments.SetInt(GRPC_ARG_MAX_RECONNECT_BACKOFF_MS, 3000);
         m_channel =
-            grpc::CreateCustomChannel(m_address, grpc::InsecureChannelCredentials(), arguments);
+            grpc::CreateCustomChannel(target.target, grpc::InsecureChannelCredentials(), arguments);
         m_stub = ORE06100::rdmCancAprovEnc::NewStub(m_channel);
     }
 

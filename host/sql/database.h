@@ -77,6 +77,13 @@ public:
     // VARCHAR(n)/CHAR(n) as strings of size n, TIMESTAMP as date-time, numeric
     // columns as floats or integers, TEXT as blob; SQL NULL as a null variant.
     virtual DataPacket query(std::string_view statement, const Params& params = {}) = 0;
+    // The rows of query() handed on as they are read, in packets of at most
+    // `rowsPerPacket` rows (each with the fields; the first packet may be
+    // empty), so a long list can be sent while it is still being read. Stops
+    // early when `sink` returns false; returns what the last call returned.
+    virtual bool queryInPackets(std::string_view statement, const Params& params,
+                                std::size_t rowsPerPacket,
+                                const std::function<bool(DataPacket&)>& sink);
     // Runs a statement without rows; returns the number of rows it changed.
     virtual std::int64_t execute(std::string_view statement, const Params& params = {}) = 0;
     // Runs one statement once per row of values, prepared once (bulk loads).

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <charconv>
 #include <cstdlib>
+#include <functional>
 #include <unordered_map>
 
 #include "host/sql/drivers.h"
@@ -202,6 +203,61 @@ public:
         return toPacket(result.get());
     }
 
+    // Through a cursor, a packet per FETCH: the server reads on while the
+    // caller sends what it has. Outside a transaction, the cursor gets a
+    // read-only one of its own, so every packet comes from one snapshot.
+    bool queryInPackets(std::string_view statement, const Params& params, std::size_t rowsPerPacket,
+                        const std::function<bool(DataPacket&)>& sink) override {
+        const TranslatedStatement& translated = translate(statement);
+        const BoundValues values(translated.names, orderedValues(translated.names, params));
+        const bool own = !inTransaction();
+        if (own) {
+            run("BEGIN TRANSACTION READ ONLY");
+        }
+        bool completed = false;
+        try {
+            executeParams("DECLARE ore_packets NO SCROLL CURSOR FOR " + translated.text, values);
+            const std::size_t size = std::max<std::size_t>(rowsPerPacket, 1);
+            const std::string fetch = "FETCH FORWARD " + std::to_string(size) + " FROM ore_packets";
+            // The next FETCH is asked for before the current packet is
+            // converted and handed on, so the database reads while we send.
+            sendFetch(fetch);
+            Result current = receive();
+            for (;;) {
+                const bool last = static_cast<std::size_t>(PQntuples(current.get())) < size;
+                if (!last) {
+                    sendFetch(fetch);
+                }
+                DataPacket packet = toPacket(current.get());
+                current.reset();
+                if (!sink(packet)) {
+                    if (!last) {
+                        receive();
+                    }
+                    break;
+                }
+                if (last) {
+                    completed = true;
+                    break;
+                }
+                current = receive();
+            }
+            run("CLOSE ore_packets");
+            if (own) {
+                run("COMMIT");
+            }
+        } catch (...) {
+            while (Result pending{PQgetResult(m_connection)}) {
+            }
+            try {
+                run(own ? "ROLLBACK" : "CLOSE ore_packets");
+            } catch (...) {
+            }
+            throw;
+        }
+        return completed;
+    }
+
     std::int64_t execute(std::string_view statement, const Params& params) override {
         checkNotInterrupted();
         const TranslatedStatement& translated = translate(statement);
@@ -342,6 +398,24 @@ private:
         return m_translations
             .emplace(std::string(statement), translatePlaceholders(statement, Engine::postgresql))
             .first->second;
+    }
+
+    void sendFetch(const std::string& fetch) {
+        if (PQsendQueryParams(m_connection, fetch.c_str(), 0, nullptr, nullptr, nullptr, nullptr,
+                              0) != 1) {
+            raiseFromResult(nullptr, m_connection);
+        }
+    }
+
+    // The answer of the statement sent last, which must be rows.
+    Result receive() {
+        Result result(PQgetResult(m_connection));
+        while (Result rest{PQgetResult(m_connection)}) {
+        }
+        if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
+            raiseFromResult(result.get(), m_connection);
+        }
+        return result;
     }
 
     Result executeParams(const std::string& text, const BoundValues& values) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 #include <unordered_map>
 
@@ -15,7 +16,7 @@ namespace host::sql {
 namespace {
 
 constexpr auto kBusyTimeout = std::chrono::milliseconds(5000);
-constexpr auto kBusyPause = std::chrono::milliseconds(2);  // up to 8 times that
+constexpr auto kBusyPause = std::chrono::microseconds(250);
 // Virtual machine steps between two looks at the deadline (about a
 // millisecond of work).
 constexpr int kProgressSteps = 20000;
@@ -68,8 +69,11 @@ public:
         sqlite3_progress_handler(m_db, kProgressSteps, &SqliteDatabase::onProgress, this);
         try {
             // Reads through a memory map skip a system call per page, which is
-            // most of the cost of a long list read on a large file.
-            run("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"
+            // most of the cost of a long list read on a large file. A commit
+            // is on disk before it is acknowledged (synchronous=FULL: the log
+            // is flushed at every commit), so a cancellation the screen was
+            // told about survives a power cut.
+            run("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;"
                 " PRAGMA mmap_size=1073741824;");
         } catch (...) {
             m_cache.clear();
@@ -86,6 +90,23 @@ public:
     Engine engine() const override { return Engine::sqlite; }
 
     DataPacket query(std::string_view statement, const Params& params) override {
+        DataPacket result;
+        read(statement, params, 0, [&](DataPacket& packet) {
+            result = std::move(packet);
+            return true;
+        });
+        return result;
+    }
+
+    bool queryInPackets(std::string_view statement, const Params& params, std::size_t rowsPerPacket,
+                        const std::function<bool(DataPacket&)>& sink) override {
+        return read(statement, params, std::max<std::size_t>(rowsPerPacket, 1), sink);
+    }
+
+    // The rows of the statement, in packets of `rowsPerPacket` rows (0: one
+    // packet of every row).
+    bool read(std::string_view statement, const Params& params, std::size_t rowsPerPacket,
+              const std::function<bool(DataPacket&)>& sink) {
         checkNotStopped();
         Prepared& prepared = prepare(statement);
         sqlite3_stmt* stmt = prepared.statement;
@@ -127,6 +148,9 @@ public:
             }
         }
         std::vector<bool> typeSeen(readers.size(), false);
+        if (rowsPerPacket > 0) {
+            packet.rows.reserve(rowsPerPacket);
+        }
         for (;;) {
             const int rc = sqlite3_step(stmt);
             if (rc == SQLITE_DONE) {
@@ -134,6 +158,16 @@ public:
             }
             if (rc != SQLITE_ROW) {
                 fail(rc);
+            }
+            if (rowsPerPacket > 0 && packet.rows.size() == rowsPerPacket) {
+                sizeStringColumnsByValue(packet, byValue);
+                std::vector<FieldDef> fields = packet.fields;  // the sink may take the packet
+                if (!sink(packet)) {
+                    return false;
+                }
+                packet.fields = std::move(fields);
+                packet.rows.clear();
+                packet.rows.reserve(rowsPerPacket);
             }
             std::vector<Variant>& row = packet.rows.emplace_back();
             row.reserve(readers.size());
@@ -173,7 +207,7 @@ public:
             }
         }
         sizeStringColumnsByValue(packet, byValue);
-        return packet;
+        return sink(packet);
     }
 
     std::int64_t execute(std::string_view statement, const Params& params) override {
@@ -270,12 +304,13 @@ private:
         if (database->stopped() || now - database->m_busySince >= kBusyTimeout) {
             return 0;
         }
-        // Short pauses first (most locks are held for a moment), then longer.
-        auto pause = kBusyPause * (1 << std::min(attempt, 3));
+        // SQLite's own busy timeout sleeps in growing steps of up to 100 ms,
+        // so a writer queued behind others wakes long after the lock is free.
+        // Short, even steps hand the lock on within a fraction of a
+        // millisecond.
+        std::chrono::steady_clock::duration pause = kBusyPause;
         if (database->m_deadline && *database->m_deadline - now < pause) {
-            pause =
-                std::chrono::duration_cast<std::chrono::milliseconds>(*database->m_deadline - now) +
-                std::chrono::milliseconds(1);
+            pause = *database->m_deadline - now;
         }
         std::this_thread::sleep_for(pause);
         return 1;

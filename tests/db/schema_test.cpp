@@ -175,3 +175,22 @@ TEST(SchemaText, IsTheOneCompiledIn) {
 
 }  // namespace
 }  // namespace db
+
+namespace {
+
+// On SQLite the orders and the tables joined with them live in their primary
+// key: no rowid to go through, a branch's orders stored together.
+TEST(SchemaLayout, SqliteKeepsOrdersAndTheirLookupsInTheirKey) {
+    testsupport::TestDatabase sqlite(host::sql::Engine::sqlite);
+    for (const char* table :
+         {"ORCAEVENTO", "ITORCAEVEN", "CLIENTE", "PRECOBASE", "JUSTEXCHIS", "PRODUTO"}) {
+        EXPECT_THROW(sqlite.database().query("SELECT rowid FROM " + std::string(table)),
+                     host::sql::DatabaseError)
+            << table;
+    }
+    EXPECT_EQ(db::schemaSql(host::sql::Engine::postgresql), std::string(db::schemaSql()));
+    EXPECT_EQ(db::schemaSql(host::sql::Engine::postgresql).find(") WITHOUT ROWID"),
+              std::string::npos);
+}
+
+}  // namespace

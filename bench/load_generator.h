@@ -1,0 +1,27 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "server/order_types.h"
+
+namespace bench {
+
+struct LoadResult {
+    long long calls = 0;
+    long long failures = 0;
+    double seconds = 0;
+    double p50 = 0;  // ms
+    double p99 = 0;  // ms
+    double callsPerSecond() const { return seconds > 0 ? static_cast<double>(calls) / seconds : 0; }
+};
+
+// `clients` GetItemEnc calls kept in flight at once (each client starts its
+// next call when its answer arrives) over `channels` connections, for
+// `duration`. `target` is a gRPC target; several servers are given as
+// "ipv4:127.0.0.1:P1,127.0.0.1:P2" and are used in round robin.
+LoadResult runItemLoad(const std::string& target, const std::vector<ore::server::OrderKey>& keys,
+                       int clients, int channels, std::chrono::milliseconds duration);
+
+}  // namespace bench
