@@ -9,6 +9,7 @@
 #include "server/messages.h"
 #include "server/order_repository.h"
 #include "server/order_rules.h"
+#include "server/request_checks.h"
 #include "server/service_error.h"
 
 namespace ore::server {
@@ -31,15 +32,17 @@ grpc::StatusCode codeOf(ErrorKind kind) {
     return grpc::StatusCode::INTERNAL;
 }
 
-// Runs one call: validate, fetch, act, convert inside `body`; here the
-// timing, the log line and the translation of failures into statuses.
-template <class Body>
+// Runs one call: `checks` validates the request before any database work,
+// `body` fetches, acts and converts; here the timing, the log line and the
+// translation of failures into statuses.
+template <class Checks, class Body>
 grpc::Status runCall(const char* method, grpc::ServerContext* context, ConnectionPool& pool,
-                     Body&& body) {
+                     Checks&& checks, Body&& body) {
     const auto started = std::chrono::steady_clock::now();
     grpc::Status status;
     std::string detail;
     try {
+        checks();
         ConnectionPool::Lease lease = pool.acquire();
         try {
             OrderRepository repository(*lease);
@@ -69,12 +72,15 @@ grpc::Status runCall(const char* method, grpc::ServerContext* context, Connectio
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
             .count();
     const std::string peer = context != nullptr ? context->peer() : std::string("-");
+    // What a client sent can reach the log through a refusal or a database
+    // error: escaped, so it cannot forge a line, and cut.
     if (status.ok()) {
-        spdlog::info("{} from {} ok in {:.3f} ms", method, peer, milliseconds);
+        spdlog::info("{} from {} ok in {:.3f} ms", method, escapeForLog(peer), milliseconds);
     } else {
-        spdlog::warn("{} from {} failed in {:.3f} ms: code {} \"{}\"{}{}", method, peer,
-                     milliseconds, static_cast<int>(status.error_code()), status.error_message(),
-                     detail.empty() ? "" : ": ", detail);
+        spdlog::warn("{} from {} failed in {:.3f} ms: code {} \"{}\"{}{}", method,
+                     escapeForLog(peer), milliseconds, static_cast<int>(status.error_code()),
+                     escapeForLog(status.error_message()), detail.empty() ? "" : ": ",
+                     escapeForLog(detail));
     }
     return status;
 }
@@ -127,69 +133,83 @@ OrderService::OrderService(ConnectionPool& pool, Clock clock)
 grpc::Status OrderService::GetEncomenda(grpc::ServerContext* context,
                                         const ORE06100::GetEncomendaRequest* request,
                                         grpc::ServerWriter<ORE06100::GetEncomendaChunk>* writer) {
-    return runCall("GetEncomenda", context, m_pool, [&](OrderRules& rules) {
-        const host::DataPacket packet =
-            rules.listOrders(request->branch(), filterOf(request->filter()));
-        ORE06100::GetEncomendaChunk chunk;
-        bool first = true;
-        proto::encodeChunks(packet, proto::defaultChunkBytes, [&](ORE06100::Packet& part) {
-            chunk.Clear();
-            if (first) {
-                // The server leaves the by-reference filter fields as they came.
-                *chunk.mutable_filter() = request->filter();
-                first = false;
-            }
-            chunk.mutable_packet()->Swap(&part);
-            return writer->Write(chunk);
+    return runCall(
+        "GetEncomenda", context, m_pool, [&] { checkRequest(*request); },
+        [&](OrderRules& rules) {
+            const host::DataPacket packet =
+                rules.listOrders(request->branch(), filterOf(request->filter()));
+            ORE06100::GetEncomendaChunk chunk;
+            bool first = true;
+            proto::encodeChunks(packet, proto::defaultChunkBytes, [&](ORE06100::Packet& part) {
+                chunk.Clear();
+                if (first) {
+                    // The server leaves the by-reference filter fields as they came.
+                    *chunk.mutable_filter() = request->filter();
+                    first = false;
+                }
+                chunk.mutable_packet()->Swap(&part);
+                return writer->Write(chunk);
+            });
         });
-    });
 }
 
 grpc::Status OrderService::GetItemEnc(grpc::ServerContext* context,
                                       const ORE06100::GetItemEncRequest* request,
                                       ORE06100::GetItemEncReply* reply) {
-    return runCall("GetItemEnc", context, m_pool, [&](OrderRules& rules) {
-        const auto [items, observation] = rules.itemsAndObservation(keyOf(request->key()));
-        proto::encodePacket(items, *reply->mutable_items());
-        proto::encodePacket(observation, *reply->mutable_observation());
-    });
+    return runCall(
+        "GetItemEnc", context, m_pool, [&] { checkRequest(*request); },
+        [&](OrderRules& rules) {
+            const auto [items, observation] = rules.itemsAndObservation(keyOf(request->key()));
+            proto::encodePacket(items, *reply->mutable_items());
+            proto::encodePacket(observation, *reply->mutable_observation());
+        });
 }
 
 grpc::Status OrderService::GetEncomendaFilha(grpc::ServerContext* context,
                                              const ORE06100::GetEncomendaFilhaRequest* request,
                                              ORE06100::GetEncomendaFilhaReply* reply) {
-    return runCall("GetEncomendaFilha", context, m_pool, [&](OrderRules& rules) {
-        proto::encodePacket(rules.childOrders(request->branch(), request->order_number()),
-                            *reply->mutable_children());
-    });
+    return runCall(
+        "GetEncomendaFilha", context, m_pool, [&] { checkRequest(*request); },
+        [&](OrderRules& rules) {
+            proto::encodePacket(rules.childOrders(request->branch(), request->order_number()),
+                                *reply->mutable_children());
+        });
 }
 
 grpc::Status OrderService::CancAprovaEnc(grpc::ServerContext* context,
                                          const ORE06100::CancAprovaEncRequest* request,
                                          ORE06100::CancAprovaEncReply* reply) {
-    return runCall("CancAprovaEnc", context, m_pool, [&](OrderRules& rules) {
-        CancellationReason reason;
-        reason.justification = givenText(request->has_justification(), request->justification());
-        reason.observation = givenText(request->has_observation(), request->observation());
-        reason.operatorCode = givenText(request->has_operator_code(), request->operator_code());
-        const CancellationOutcome outcome =
-            rules.cancelApproval(keyOf(request->key()), reason, m_clock());
-        *reply->mutable_key() = request->key();
-        if (outcome.productionOrders) {
-            proto::encodePacket(*outcome.productionOrders, *reply->mutable_production_orders());
-        }
-        if (outcome.shippedOrders) {
-            proto::encodePacket(*outcome.shippedOrders, *reply->mutable_shipped_orders());
-        }
-    });
+    return runCall(
+        "CancAprovaEnc", context, m_pool, [&] { checkRequest(*request); },
+        [&](OrderRules& rules) {
+            CancellationReason reason;
+            reason.justification =
+                givenText(request->has_justification(), request->justification());
+            reason.observation = givenText(request->has_observation(), request->observation());
+            reason.operatorCode = givenText(request->has_operator_code(), request->operator_code());
+            const CancellationOutcome outcome =
+                rules.cancelApproval(keyOf(request->key()), reason, m_clock());
+            *reply->mutable_key() = request->key();
+            if (outcome.productionOrders) {
+                proto::encodePacket(*outcome.productionOrders, *reply->mutable_production_orders());
+            }
+            if (outcome.shippedOrders) {
+                proto::encodePacket(*outcome.shippedOrders, *reply->mutable_shipped_orders());
+            }
+        });
 }
 
 grpc::Status OrderService::SetEncomenda(grpc::ServerContext* context,
                                         const ORE06100::SetEncomendaRequest* request,
                                         ORE06100::SetEncomendaReply* /*reply*/) {
-    return runCall("SetEncomenda", context, m_pool, [&](OrderRules& rules) {
-        rules.applyChanges(proto::decodePacket(request->delta()));
-    });
+    host::DataPacket delta;
+    return runCall(
+        "SetEncomenda", context, m_pool,
+        [&] {
+            delta = proto::decodePacket(request->delta(), proto::requestLimits);
+            readDelta(delta);
+        },
+        [&](OrderRules& rules) { rules.applyChanges(delta); });
 }
 
 }  // namespace ore::server
