@@ -142,7 +142,9 @@ void checkRequest(const ORE06100::GetEncomendaRequest& request) {
     checkText(filter.all_deliveries(), "DtEntrega.Todos", flagWidth);
     checkText(filter.all_salesmen(), "Vendedor.Todos", flagWidth);
     checkText(filter.all_customers(), "Cliente.Todos", flagWidth);
-    // The code lists are checked code by code when they are read.
+    // Each code of a list in use is measured when the list is read.
+    checkText(filter.salesman_list(), "Lista de vendedores", filter.salesman_list().size());
+    checkText(filter.customer_list(), "Lista de clientes", filter.customer_list().size());
 }
 
 void checkRequest(const ORE06100::GetItemEncRequest& request) {

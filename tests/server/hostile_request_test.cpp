@@ -497,6 +497,13 @@ TEST_P(HostileRequestTest, TextsAreCheckedAgainstTheWidthOfTheirColumnInCharacte
              return list(request);
          },
          refusal(invalidArgument, "O campo Lista de vendedores não é um texto UTF-8 válido.")},
+        {"Latin-1 customer list not in use",
+         [&] {
+             ORE06100::GetEncomendaRequest request = listRequest("0001");
+             request.mutable_filter()->set_customer_list("\xE7");
+             return list(request);
+         },
+         refusal(invalidArgument, "O campo Lista de clientes não é um texto UTF-8 válido.")},
         {"two-character flag",
          [&] {
              ORE06100::GetEncomendaRequest request = listRequest("0001");
