@@ -10,7 +10,9 @@
 #include "server/order_rules.h"
 #include "server/service_error.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+// The entry libFuzzer calls, by the name it gives.
+extern "C" int LLVMFuzzerTestOneInput(  // NOLINT(readability-identifier-naming)
+    const std::uint8_t* data, std::size_t size) {
     ORE06100::SetEncomendaRequest request;
     if (!request.ParseFromArray(data, static_cast<int>(size))) {
         return 0;

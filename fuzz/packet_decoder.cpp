@@ -29,7 +29,9 @@ void roundTrip(const ORE06100::Packet& message, const ore::proto::DecodeLimits& 
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+// The entry libFuzzer calls, by the name it gives.
+extern "C" int LLVMFuzzerTestOneInput(  // NOLINT(readability-identifier-naming)
+    const std::uint8_t* data, std::size_t size) {
     ORE06100::Packet message;
     if (!message.ParseFromArray(data, static_cast<int>(size))) {
         return 0;
