@@ -27,6 +27,11 @@ void TfrmCancAprovEnc::defineForm() {
 
     SetCaption("Cancelamento da Aprovação da Encomenda");
     lblCodTela->SetCaption("ORE06100");
+    lblCodTela->Anchors = akTop | akRight;
+    // Narrower or lower than this the screen scrolls; above it the grids and
+    // the memo take the room.
+    MinWidth = 700;
+    MinHeight = 400;
     OnActivate = [this](TObject* s) { FormActivate(s); };
 
     // ---- Connection to the application server -----------------------------
@@ -242,7 +247,7 @@ void TfrmCancAprovEnc::defineForm() {
     dbeNmPrecoBase->SetEnabled(false);
     dbgItem = Make<TDBGrid>("dbgItem", tshItens);
     dbgItem->SetBounds(0, 62, 772, 350);
-    dbgItem->Align = TAlign::alBottom;
+    dbgItem->Anchors = akLeft | akTop | akRight | akBottom;
     dbgItem->SetColor(TColor::clInfoBk);
     dbgItem->SetDataSource(dtsItemOrcaEven);
     dbgItem->Columns = {
@@ -285,8 +290,8 @@ void TfrmCancAprovEnc::defineForm() {
     edtDsJust->SetColor(TColor::clBtnFace);
     edtDsJust->TabOrder = 1;
     memObs = Make<TMemo>("memObs", tshMotivo);
-    memObs->Align = TAlign::alBottom;
     memObs->SetBounds(0, 34, 772, 378);
+    memObs->Anchors = akLeft | akTop | akRight | akBottom;
     memObs->TabOrder = 2;
     memObs->OnEnter = [this](TObject* s) { memObsEnter(s); };
 

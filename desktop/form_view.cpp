@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScrollArea>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -21,6 +22,7 @@
 
 #include "desktop/grid_model.h"
 #include "desktop/key_mapping.h"
+#include "desktop/trace.h"
 
 namespace desktop {
 
@@ -67,6 +69,43 @@ int alignRank(host::TAlign align) {
     return 5;
 }
 
+struct SeenKey {
+    const QKeyEvent* event = nullptr;
+    quint64 timestamp = 0;
+    int key = 0;
+    quint32 scanCode = 0;
+};
+
+SeenKey& lastSeenKey() {
+    static SeenKey seen;
+    return seen;
+}
+
+bool isKeySeen(const QKeyEvent& event) {
+    const SeenKey& seen = lastSeenKey();
+    return seen.event == &event && seen.timestamp == event.timestamp() && seen.key == event.key() &&
+           seen.scanCode == event.nativeScanCode();
+}
+
+void markKeySeen(const QKeyEvent& event) {
+    lastSeenKey() = {&event, event.timestamp(), event.key(), event.nativeScanCode()};
+}
+
+void forgetSeenKey() {
+    lastSeenKey() = {};
+}
+
+// The size a container has in the form definition, against which anchored
+// controls keep their distances. A page has its page control's size less the
+// tabs and the frame.
+QSize designSize(const host::TWinControl& container) {
+    if (const auto* sheet = dynamic_cast<const host::TTabSheet*>(&container);
+        sheet != nullptr && sheet->PageControl() != nullptr) {
+        return {sheet->PageControl()->Width() - 8, sheet->PageControl()->Height() - 30};
+    }
+    return {container.Width(), container.Height()};
+}
+
 }  // namespace
 
 FormView::FormView(host::TForm& form, QWidget* parent) : QWidget(parent), m_form(form) {
@@ -80,14 +119,27 @@ FormView::FormView(host::TForm& form, QWidget* parent) : QWidget(parent), m_form
         layout->setMenuBar(m_menuBar);
         for (host::TMenuItem* top : form.Menu()->Items()) {
             QMenu* menu = m_menuBar->addMenu(QString::fromStdString(top->Caption()));
+            QObject::connect(menu, &QMenu::aboutToShow, this, [menu] {
+                Trace::write(QStringLiteral("menu popup ") + QString(menu->title()).remove('&'));
+            });
             m_menus.insert(top, menu);
             m_actions.insert(top, menu->menuAction());
             buildMenu(top, menu);
         }
     }
-    m_client = new QWidget(this);
+    // The controls follow the window's size down to the form's minimum; below
+    // it the form scrolls, so no control is ever cut off or covered.
+    auto* scroll = new QScrollArea(this);
+    m_scroll = scroll;
+    scroll->setObjectName(QStringLiteral("formScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    m_client = new QWidget;
     m_client->setObjectName(QStringLiteral("client"));
-    layout->addWidget(m_client, 1);
+    m_client->setMinimumSize(form.MinWidth > 0 ? form.MinWidth : form.Width(),
+                             form.MinHeight > 0 ? form.MinHeight : form.Height());
+    scroll->setWidget(m_client);
+    layout->addWidget(scroll, 1);
 
     ++m_updating;
     Binding root;
@@ -532,7 +584,27 @@ void FormView::layoutArea(host::TWinControl* container) {
                     }
                     fitHeight = std::max(height, std::min(hint.height(), height + 6));
                 }
-                bounds = QRect(child->Left(), child->Top(), fitWidth, fitHeight);
+                // Anchors keep the design distances to the container's edges.
+                const QSize design = designSize(*container);
+                const int grownWidth = area->width() - design.width();
+                const int grownHeight = area->height() - design.height();
+                int left = child->Left();
+                int top = child->Top();
+                if ((child->Anchors & host::akRight) != 0) {
+                    if ((child->Anchors & host::akLeft) != 0) {
+                        fitWidth = std::max(fitWidth + grownWidth, std::min(fitWidth, 40));
+                    } else {
+                        left = std::max(0, left + grownWidth);
+                    }
+                }
+                if ((child->Anchors & host::akBottom) != 0) {
+                    if ((child->Anchors & host::akTop) != 0) {
+                        fitHeight = std::max(fitHeight + grownHeight, std::min(fitHeight, 40));
+                    } else {
+                        top = std::max(0, top + grownHeight);
+                    }
+                }
+                bounds = QRect(left, top, fitWidth, fitHeight);
                 // A caption grown past its container's edge moves back inside.
                 if (bounds.right() > area->width() - 2 && bounds.width() < area->width() - 4) {
                     bounds.moveRight(area->width() - 3);
@@ -558,6 +630,10 @@ void FormView::syncFocus() {
     }
     if (QApplication::focusWidget() != widget) {
         widget->setFocus(Qt::OtherFocusReason);
+    }
+    // Scrolled below its minimum size, the form shows the focused control.
+    if (m_scroll != nullptr && widget->isVisible()) {
+        m_scroll->ensureWidgetVisible(widget, 8, 8);
     }
 }
 
@@ -585,6 +661,11 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             return handleKeyPress(widget, static_cast<QKeyEvent*>(event));
+        case QEvent::KeyRelease:
+            // The press is over: the next press is a new key, even one that
+            // comes at the same address with the same time stamp.
+            forgetSeenKey();
+            return false;
         case QEvent::Resize:
             if (live()) {
                 if (host::TControl* control = m_controlOf.value(widget)) {
@@ -662,12 +743,17 @@ bool FormView::handleMousePress(QWidget* widget, QMouseEvent* event) {
 }
 
 bool FormView::handleKeyPress(QWidget* widget, QKeyEvent* event) {
-    // A key a widget ignored travels up to its parents: only its first stop
-    // is the operator's key.
+    // A key a widget ignored travels up to its parents as the same event:
+    // the model hears it at its first stop only, whatever happened meanwhile
+    // (a dialog run by the key may have moved Qt's focus anywhere).
+    if (isKeySeen(*event)) {
+        return true;
+    }
     QWidget* focus = QApplication::focusWidget();
     if (focus != nullptr && focus != widget) {
         return false;
     }
+    markKeySeen(*event);
     const ModelKey key = toModelKey(event->key(), event->modifiers());
     if (key.key == 0) {
         return false;
@@ -676,6 +762,10 @@ bool FormView::handleKeyPress(QWidget* widget, QKeyEvent* event) {
     auto* target = dynamic_cast<host::TWinControl*>(control);
     if (target == &m_form) {
         target = nullptr;
+    }
+    if (Trace::enabled()) {
+        Trace::write(QStringLiteral("key ") + Trace::describe(widget) + QLatin1Char(' ') +
+                     Trace::keyText(*event));
     }
     host::TWinControl* before = m_form.ActiveControl();
     const bool shortCut = hasEnabledShortCut(key.key, key.shift);

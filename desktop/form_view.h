@@ -12,6 +12,7 @@ class QAction;
 class QMenu;
 class QMenuBar;
 class QTabWidget;
+class QScrollArea;
 class QTableView;
 
 namespace desktop {
@@ -103,6 +104,7 @@ private:
     int m_updating = 0;  // model-to-widget updates in progress
     QMenuBar* m_menuBar = nullptr;
     QWidget* m_client = nullptr;
+    QScrollArea* m_scroll = nullptr;
     std::vector<Binding> m_bindings;
     QHash<const host::TControl*, int> m_index;
     QHash<const QWidget*, host::TControl*> m_controlOf;

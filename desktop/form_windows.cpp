@@ -1,5 +1,6 @@
 #include "desktop/form_windows.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QIcon>
@@ -9,6 +10,8 @@
 #include <algorithm>
 
 #include "desktop/form_view.h"
+#include "desktop/trace.h"
+#include "desktop/window_focus.h"
 
 namespace desktop {
 
@@ -55,6 +58,29 @@ FormWindows::FormWindows(QMdiArea& area, QWidget& dialogParent)
     : m_area(area), m_dialogParent(dialogParent) {
     QObject::connect(&m_area, &QMdiArea::subWindowActivated, &m_area,
                      [this](QMdiSubWindow* window) { subWindowActivated(window); });
+    // A click on a control that takes no focus (a tool-bar button) or on the
+    // frame hands Qt's focus to the child window itself, where no key reaches
+    // the form: it goes on to the form's focused control.
+    QObject::connect(qApp, &QApplication::focusChanged, &m_area, [this](QWidget*, QWidget* now) {
+        auto* window = qobject_cast<QMdiSubWindow*>(now);
+        if (window == nullptr) {
+            return;
+        }
+        QMetaObject::invokeMethod(
+            &m_area,
+            [this, target = QPointer<QMdiSubWindow>(window)] {
+                if (target == nullptr || QApplication::focusWidget() != target) {
+                    return;
+                }
+                for (const auto& [form, entry] : m_entries) {
+                    if (entry.window == target && entry.view != nullptr && entry.view->live()) {
+                        entry.view->syncFocus();
+                        return;
+                    }
+                }
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 FormWindows::~FormWindows() {
@@ -74,7 +100,7 @@ FormWindows::Entry& FormWindows::entryFor(host::TForm& form, bool dialog) {
     entry.dialog = dialog;
     entry.order = m_nextOrder++;
     if (dialog) {
-        auto* window = new FormDialog(form, &m_dialogParent);
+        auto* window = new FormDialog(form, ownerForDialog(m_dialogParent));
         window->setAttribute(Qt::WA_DeleteOnClose, false);
         auto* layout = new QVBoxLayout(window);
         layout->setContentsMargins(0, 0, 0, 0);
@@ -89,6 +115,8 @@ FormWindows::Entry& FormWindows::entryFor(host::TForm& form, bool dialog) {
     } else {
         auto* window = new FormSubWindow(form);
         window->setAttribute(Qt::WA_DeleteOnClose);
+        // A click inside must not pull Qt's focus off the form's control.
+        window->setFocusPolicy(Qt::NoFocus);
         QPixmap blank(16, 16);
         blank.fill(Qt::transparent);
         window->setWindowIcon(QIcon(blank));
@@ -111,6 +139,7 @@ FormWindows::Entry& FormWindows::entryFor(host::TForm& form, bool dialog) {
 
 void FormWindows::show(host::TForm& form) {
     Entry& entry = entryFor(form, false);
+    Trace::write(QStringLiteral("window shown ") + QString::fromStdString(form.Name()));
     auto* window = static_cast<QMdiSubWindow*>(entry.window.data());
     ++m_showing;
     if (window->isMinimized()) {
@@ -122,20 +151,32 @@ void FormWindows::show(host::TForm& form) {
     m_lastActive = window;
     --m_showing;
     entry.view->syncFocus();
+    takeKeyboard(*window, entry.view->widgetFor(form.ActiveControl()));
 }
 
 void FormWindows::openDialog(host::TForm& form) {
     Entry& entry = entryFor(form, true);
     QWidget* window = entry.window;
     if (!window->isVisible()) {
+        Trace::write(QStringLiteral("window shown ") + QString::fromStdString(form.Name()));
+        entry.backWindow = QApplication::activeWindow();
+        entry.backFocus = QApplication::focusWidget();
         const QWidget* anchor = m_dialogParent.window();
         const QPoint centre = anchor->geometry().center();
         window->move(centre - QPoint(window->width() / 2, window->height() / 2));
         window->show();
     }
-    window->raise();
-    window->activateWindow();
-    entry.view->syncFocus();
+    // A dialog opens with the keyboard on its first control in tab order,
+    // unless its handlers placed the focus themselves.
+    if (form.ActiveControl() == nullptr) {
+        host::Application().Dispatch([&form] { form.SelectFirst(); });
+    }
+    FormView* view = viewOf(form);
+    if (view == nullptr || !view->live()) {
+        return;
+    }
+    view->syncFocus();
+    takeKeyboard(*window, view->widgetFor(form.ActiveControl()));
 }
 
 void FormWindows::runModal(host::TForm& form) {
@@ -166,6 +207,7 @@ void FormWindows::closed(host::TForm& form) {
     }
     Entry entry = found->second;
     m_entries.erase(found);
+    Trace::write(QStringLiteral("window closed ") + QString::fromStdString(form.Name()));
     if (entry.loop != nullptr) {
         entry.loop->quit();
     }
@@ -187,6 +229,9 @@ void FormWindows::closed(host::TForm& form) {
     } else if (auto* dialog = dynamic_cast<FormDialog*>(entry.window.data())) {
         dialog->closeForGood();
         dialog->deleteLater();
+        if (entry.backWindow != nullptr && entry.backWindow->isVisible()) {
+            takeKeyboard(*entry.backWindow, entry.backFocus);
+        }
     }
 }
 

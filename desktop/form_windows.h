@@ -53,6 +53,9 @@ private:
         bool dialog = false;
         QEventLoop* loop = nullptr;
         int order = 0;
+        // Who had the keyboard when the dialog opened gets it back.
+        QPointer<QWidget> backWindow;
+        QPointer<QWidget> backFocus;
     };
     Entry& entryFor(host::TForm& form, bool dialog);
     void subWindowActivated(QMdiSubWindow* window);

@@ -85,6 +85,17 @@ bool readSettings(const QString& file, HostOptions& options, QString& error) {
     return true;
 }
 
+bool asksForHelpOnly(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (argument == "-h" || argument == "--help" || argument == "-?" ||
+            argument == "--help-all" || argument == "-v" || argument == "--version") {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QString& error) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -104,8 +115,10 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
     const QCommandLineOption settingsFile("settings", "Settings file (ini).", "FILE");
     const QCommandLineOption scriptFile("script", "Play a scenario in the window.", "FILE");
     const QCommandLineOption shotsDir("shots", "Folder for the scenario's screenshots.", "DIR");
+    const QCommandLineOption traceFile(
+        "trace", "Write focus moves, keys, windows and messages to FILE (for tests).", "FILE");
     parser.addOptions({serverHost, serverPort, database, branch, branchName, operatorCode,
-                       fixedBranch, moduleDir, settingsFile, scriptFile, shotsDir});
+                       fixedBranch, moduleDir, settingsFile, scriptFile, shotsDir, traceFile});
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return std::nullopt;
@@ -166,6 +179,9 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
     }
     if (parser.isSet(shotsDir)) {
         options.shotsDirectory = parser.value(shotsDir);
+    }
+    if (parser.isSet(traceFile)) {
+        options.traceFile = parser.value(traceFile);
     }
     if (!options.shotsDirectory.isEmpty() && options.scriptFile.isEmpty()) {
         error = QStringLiteral("--shots needs --script");

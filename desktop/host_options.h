@@ -16,6 +16,7 @@ struct HostOptions {
     QString settingsFile;
     QString scriptFile;      // play this scenario instead of waiting for the operator
     QString shotsDirectory;  // where `shot NAME` writes NAME.png
+    QString traceFile;       // where the host writes what it does, for outside tests
 };
 
 // Reads the arguments (argv[0] first). Fills `error` with a readable text and
@@ -25,6 +26,10 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
 // Applies a settings file (ini: [server] host, port; [database] target;
 // [session] branch, branchName, operator, fixedBranch; [modules] dir;
 // [pictures] 0="mask" ..., quoted since ";" starts a comment) over the options.
+// True when the arguments only ask for --help or --version: those need no
+// display, so they are answered before the window system is reached.
+bool asksForHelpOnly(int argc, char* argv[]);
+
 bool readSettings(const QString& file, HostOptions& options, QString& error);
 
 }  // namespace desktop

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <iostream>
 
@@ -7,11 +8,29 @@
 #include "desktop/qt_platform.h"
 #include "desktop/script_platform.h"
 #include "desktop/session_setup.h"
+#include "desktop/trace.h"
+
+namespace {
+
+void nameApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("ore-host"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
+    if (desktop::asksForHelpOnly(argc, argv)) {
+        // No window system is needed to print the options.
+        QCoreApplication console(argc, argv);
+        nameApplication();
+        QString error;
+        desktop::parseHostOptions(QCoreApplication::arguments(), error);
+        std::cerr << "ore-host: " << error.toStdString() << "\n";
+        return 2;
+    }
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("ore-host"));
-    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+    nameApplication();
     desktop::applyHostLook();
 
     QString error;
@@ -20,6 +39,14 @@ int main(int argc, char* argv[]) {
     if (!options) {
         std::cerr << "ore-host: " << error.toStdString() << "\n";
         return 2;
+    }
+    if (!options->traceFile.isEmpty()) {
+        if (!desktop::Trace::open(options->traceFile)) {
+            std::cerr << "ore-host: cannot write the trace file "
+                      << options->traceFile.toStdString() << "\n";
+            return 2;
+        }
+        desktop::Trace::followFocus();
     }
     if (!options->scriptFile.isEmpty()) {
         return desktop::runScript(*options);

@@ -11,6 +11,7 @@
 #include "desktop/busy_indicator.h"
 #include "desktop/form_windows.h"
 #include "desktop/module_loader.h"
+#include "desktop/trace.h"
 #include "host/ui/form.h"
 
 namespace desktop {
@@ -63,6 +64,11 @@ void MainWindow::buildMenus() {
     connect(cancellation, &QAction::triggered, this, [this] { openCancellationScreen(); });
 
     QMenu* windows = menuBar()->addMenu(QStringLiteral("&Janela"));
+    for (QMenu* menu : {file, orders, windows}) {
+        connect(menu, &QMenu::aboutToShow, this, [menu] {
+            Trace::write(QStringLiteral("menu popup ") + QString(menu->title()).remove('&'));
+        });
+    }
     connect(windows->addAction(QStringLiteral("&Cascata")), &QAction::triggered, m_area,
             &QMdiArea::cascadeSubWindows);
     connect(windows->addAction(QStringLiteral("&Lado a lado")), &QAction::triggered, m_area,

@@ -7,7 +7,10 @@
 
 #include "desktop/busy_indicator.h"
 #include "desktop/form_windows.h"
+#include "desktop/help_window.h"
 #include "desktop/pick_list_dialog.h"
+#include "desktop/trace.h"
+#include "desktop/window_focus.h"
 
 namespace desktop {
 
@@ -43,6 +46,26 @@ QMessageBox::Icon messageIcon(host::TMsgDlgType type) {
     return QMessageBox::NoIcon;
 }
 
+namespace {
+
+QString traceName(host::TMsgDlgType type) {
+    switch (type) {
+        case host::TMsgDlgType::mtError:
+            return QStringLiteral("mtError");
+        case host::TMsgDlgType::mtWarning:
+            return QStringLiteral("mtWarning");
+        case host::TMsgDlgType::mtConfirmation:
+            return QStringLiteral("mtConfirmation");
+        case host::TMsgDlgType::mtInformation:
+            return QStringLiteral("mtInformation");
+        case host::TMsgDlgType::mtCustom:
+            break;
+    }
+    return QStringLiteral("mtCustom");
+}
+
+}  // namespace
+
 QtPlatform::QtPlatform(FormWindows& windows, BusyIndicator& busy, QWidget& dialogParent)
     : m_windows(windows), m_busy(busy), m_dialogParent(dialogParent) {}
 
@@ -55,7 +78,8 @@ QtPlatform::~QtPlatform() {
 int QtPlatform::MessageDialog(const std::string& text, host::TMsgDlgType type,
                               host::TMsgDlgButtons buttons) {
     QMessageBox box(messageIcon(type), messageTitle(type), QString::fromStdString(text),
-                    QMessageBox::NoButton, &m_dialogParent);
+                    QMessageBox::NoButton, ownerForDialog(m_dialogParent));
+    const KeyboardReturn keyboardBack;
     struct Choice {
         host::TMsgDlgButtons flag;
         const char* text;
@@ -87,7 +111,9 @@ int QtPlatform::MessageDialog(const std::string& text, host::TMsgDlgType type,
     if (hourglass) {
         QApplication::restoreOverrideCursor();
     }
+    Trace::write(QStringLiteral("message %1 %2").arg(traceName(type), box.text()));
     box.exec();
+    Trace::write(QStringLiteral("message closed"));
     if (hourglass) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     }
@@ -120,7 +146,8 @@ void QtPlatform::BusyOff() {
 }
 
 std::optional<std::vector<int>> QtPlatform::PickList(const host::PickListRequest& request) {
-    return PickListDialog::choose(request, &m_dialogParent);
+    const KeyboardReturn keyboardBack;
+    return PickListDialog::choose(request, ownerForDialog(m_dialogParent));
 }
 
 void QtPlatform::SetCursor(host::TCursor cursor) {
@@ -138,7 +165,8 @@ void QtPlatform::SetCursor(host::TCursor cursor) {
 
 bool QtPlatform::InputText(const std::string& caption, const std::string& prompt,
                            std::string& value) {
-    QInputDialog dialog(&m_dialogParent);
+    const KeyboardReturn keyboardBack;
+    QInputDialog dialog(ownerForDialog(m_dialogParent));
     dialog.setWindowTitle(QString::fromStdString(caption));
     dialog.setLabelText(QString::fromStdString(prompt));
     dialog.setTextValue(QString::fromStdString(value));
@@ -148,6 +176,24 @@ bool QtPlatform::InputText(const std::string& caption, const std::string& prompt
         return false;
     }
     value = dialog.textValue().toStdString();
+    return true;
+}
+
+}  // namespace desktop
+
+namespace desktop {
+
+bool QtPlatform::ShowHelp(const std::string& screenCode) {
+    const QString code = QString::fromStdString(screenCode);
+    const QString page = HelpWindow::pageFor(code);
+    if (page.isEmpty()) {
+        return false;
+    }
+    const KeyboardReturn keyboardBack;
+    HelpWindow window(code, page, ownerForDialog(m_dialogParent));
+    Trace::write(QStringLiteral("help shown ") + code);
+    window.exec();
+    Trace::write(QStringLiteral("help closed ") + code);
     return true;
 }
 

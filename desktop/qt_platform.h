@@ -30,6 +30,7 @@ public:
     void SetCursor(host::TCursor cursor) override;
     bool InputText(const std::string& caption, const std::string& prompt,
                    std::string& value) override;
+    bool ShowHelp(const std::string& screenCode) override;
 
 private:
     FormWindows& m_windows;

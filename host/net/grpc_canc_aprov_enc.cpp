@@ -70,6 +70,7 @@ public:
         filter.set_all_customers(TodosCliente);
 
         grpc::ClientContext context;
+        reconnectAtOnce();
         context.set_deadline(std::chrono::system_clock::now() + m_deadlines.list);
         auto reader = m_stub->GetEncomenda(&context, request);
         ORE06100::GetEncomendaChunk chunk;
@@ -185,7 +186,32 @@ private:
     }
 
     void setDeadline(grpc::ClientContext& context) const {
+        reconnectAtOnce();
         context.set_deadline(std::chrono::system_clock::now() + m_deadlines.call);
+    }
+
+    // A channel that lost its server waits out a growing back-off before it
+    // tries again, and fails every call meanwhile. The operator's command is
+    // the moment to try: the back-off is dropped and the new attempt is
+    // awaited (bounded by the connect deadline), so the first command after
+    // the server is back works and one while it is still down fails at once.
+    void reconnectAtOnce() const {
+        grpc_connectivity_state state = m_channel->GetState(false);
+        if (state != GRPC_CHANNEL_TRANSIENT_FAILURE) {
+            return;
+        }
+        grpc::experimental::ChannelResetConnectionBackoff(m_channel.get());
+        const auto deadline = std::chrono::system_clock::now() + m_deadlines.connect;
+        while (state != GRPC_CHANNEL_READY && state != GRPC_CHANNEL_SHUTDOWN) {
+            if (!m_channel->WaitForStateChange(state, deadline)) {
+                return;
+            }
+            const grpc_connectivity_state next = m_channel->GetState(true);
+            if (next == GRPC_CHANNEL_TRANSIENT_FAILURE && state == GRPC_CHANNEL_CONNECTING) {
+                return;  // the new attempt failed too: the server is still down
+            }
+            state = next;
+        }
     }
 
     std::string unreachableText() const {

@@ -84,6 +84,9 @@ void TfrmFiltroPadrao::FormKeyDown(TObject* /*Sender*/, Word& Key, TShiftState S
     if (Key == VK_ESCAPE && Shift == 0) {
         Key = 0;
         sbtCancel->Click();
+    } else if (Key == VK_F1 && Shift == 0) {
+        Key = 0;
+        sbtHelp->Click();
     } else if (Key == VK_RETURN && (Shift & ssCtrl) != 0) {
         Key = 0;
         sbtConfirma->Click();
@@ -101,6 +104,9 @@ void TfrmFiltroPadrao::sbtConfirmaClick(TObject* /*Sender*/) {
 void TfrmFiltroPadrao::sbtCancelClick(TObject* /*Sender*/) {}
 
 void TfrmFiltroPadrao::sbtHelpClick(TObject* /*Sender*/) {
+    if (Application().Platform().ShowHelp(screenCode())) {
+        return;
+    }
     MessageDlg("Ajuda da tela " + lblCodTela->Caption() + " não disponível.",
                TMsgDlgType::mtInformation, mbOK, 0);
 }

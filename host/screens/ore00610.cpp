@@ -19,6 +19,8 @@ TfrmPedidoOp::TfrmPedidoOp() : TForm("frmPedidoOp") {
     btnFechar->SetCaption("Fechar");
     btnFechar->SetBounds(430, 258, 80, 28);
     btnFechar->TabOrder = 1;
+    btnFechar->Default = true;
+    btnFechar->Cancel = true;
     btnFechar->OnClick = [this](TObject*) { SetModalResult(mrOk); };
     dtsPedidoOp = MakeDataSource("dtsPedidoOp", nullptr);
     OnClose = [](TObject*, TCloseAction& action) { action = TCloseAction::caFree; };

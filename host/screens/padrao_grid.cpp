@@ -111,6 +111,7 @@ TfrmPadraoGrid::TfrmPadraoGrid(std::string name) : TForm(std::move(name)) {
     mnuTela->SetCaption("&Tela");
     mnuAjuda = Make<TMenuItem>("mnuAjuda", mnuTela);
     mnuAjuda->SetCaption("A&juda");
+    mnuAjuda->SetShortCut("F1");
     mnuFechar = Make<TMenuItem>("mnuFechar", mnuTela);
     mnuFechar->SetCaption("&Fechar");
 
@@ -200,6 +201,9 @@ void TfrmPadraoGrid::sbtConfirmarClick(TObject* /*Sender*/) {
 void TfrmPadraoGrid::sbtImprimirClick(TObject* /*Sender*/) {}
 
 void TfrmPadraoGrid::sbtAjudaClick(TObject* /*Sender*/) {
+    if (Application().Platform().ShowHelp(lblCodTela->Caption())) {
+        return;
+    }
     MessageDlg("Ajuda da tela " + lblCodTela->Caption() + " não disponível.",
                TMsgDlgType::mtInformation, mbOK, 0);
 }

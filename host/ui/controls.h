@@ -74,6 +74,11 @@ public:
     int Height() const { return m_height; }
     void SetBounds(int left, int top, int width, int height);
     TAlign Align = TAlign::alNone;
+    TAnchors Anchors = akLeft | akTop;
+    // Below this size (0: the design size) a form scrolls instead of
+    // squeezing its controls.
+    int MinWidth = 0;
+    int MinHeight = 0;
 
     // Focus: only windowed controls take it (see TWinControl).
     virtual bool IsWindowed() const { return false; }
@@ -268,6 +273,10 @@ class TButton : public TWinControl {
 public:
     using TWinControl::TWinControl;
     const char* ClassName() const override { return "TButton"; }
+    // Enter anywhere on the form (but on another button or a memo) presses the
+    // default button; Esc presses the cancel button.
+    bool Default = false;
+    bool Cancel = false;
 };
 
 // Tool-bar button: never takes the focus.

@@ -44,6 +44,18 @@ bool bringPagesForward(TWinControl& control) {
     return control.OnActivePages();
 }
 
+// The form's cancel button (Esc) or default button (Enter), if it has one.
+TButton* findDialogButton(const TForm& form, bool cancel) {
+    for (const auto& component : form.Components()) {
+        auto* button = dynamic_cast<TButton*>(component.get());
+        if (button != nullptr && (cancel ? button->Cancel : button->Default) &&
+            button->ClickEnabled()) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
 bool mayTakeFocus(const TWinControl& control) {
     if (!control.AcceptsFocus() || !control.EnabledAndVisibleChain()) {
         return false;
@@ -292,6 +304,16 @@ void TForm::KeyDown(TWinControl* target, Word key, TShiftState shift) {
     if (key == VK_TAB && (shift & ssCtrl) == 0) {
         SelectNext(control, (shift & ssShift) == 0, true);
         return;
+    }
+    if (shift == 0 && (key == VK_ESCAPE || key == VK_RETURN)) {
+        const bool onButtonOrMemo =
+            dynamic_cast<TButton*>(control) != nullptr || dynamic_cast<TMemo*>(control) != nullptr;
+        if (key == VK_ESCAPE || !onButtonOrMemo) {
+            if (TButton* button = findDialogButton(*this, key == VK_ESCAPE)) {
+                button->Click();
+                return;
+            }
+        }
     }
     if (auto* grid = dynamic_cast<TDBGrid*>(control)) {
         TClientDataSet* rows =

@@ -45,6 +45,12 @@ public:
     // `value` comes in as the proposed text and goes out as the answer.
     virtual bool InputText(const std::string& caption, const std::string& prompt,
                            std::string& value) = 0;
+    // Shows the help page of the screen with that code; false when the host
+    // has none for it.
+    virtual bool ShowHelp(const std::string& screenCode) {
+        (void)screenCode;
+        return false;
+    }
 };
 
 }  // namespace host

@@ -64,6 +64,15 @@ enum class TFormStyle { fsNormal, fsMDIChild };
 enum class TEditCharCase { ecNormal, ecUpperCase, ecLowerCase };
 enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
+// Which edges of its container a control not aligned keeps its distance to:
+// anchored to both left and right it grows with the container's width, to
+// the right only it moves with it; the same for top and bottom.
+using TAnchors = unsigned;
+constexpr TAnchors akLeft = 1;
+constexpr TAnchors akTop = 2;
+constexpr TAnchors akRight = 4;
+constexpr TAnchors akBottom = 8;
+
 // Colours the forms name; the desktop maps them to its palette.
 enum class TColor { clDefault, clWindow, clBtnFace, clInfoBk, clBlue };
 
