@@ -1,7 +1,12 @@
 #include "proto/packet_codec.h"
 
+#include <utf8.h>
+
 #include <algorithm>
+#include <bit>
+#include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace ore::proto {
@@ -207,33 +212,115 @@ std::size_t estimateRowBytes(const DataPacket& packet) {
     return sample == 0 ? 1 : std::max<std::size_t>(1, total / sample);
 }
 
-void decodeInto(const ORE06100::Packet& message, DataPacket& packet) {
+[[noreturn]] void refuse(const std::string& why) {
+    throw PacketCodecError("Pacote de dados inválido: " + why);
+}
+
+// Nulls among the first `count` rows; the bits after them in the last byte are padding.
+std::size_t countNulls(const std::string& nulls, std::size_t count) {
+    std::size_t total = 0;
+    for (std::size_t byte = 0; byte < nulls.size(); ++byte) {
+        unsigned bits = static_cast<unsigned char>(nulls[byte]);
+        if (byte + 1 == nulls.size() && count % 8 != 0) {
+            bits &= (1U << (count % 8)) - 1U;
+        }
+        total += static_cast<std::size_t>(std::popcount(bits));
+    }
+    return total;
+}
+
+bool isNull(const std::string& nulls, std::size_t row) {
+    return !nulls.empty() && ((static_cast<unsigned char>(nulls[row / 8]) >> (row % 8)) & 1U);
+}
+
+// Everything a column claims is checked against what it carries, so that the
+// rows are allocated only for a packet that can fill them.
+void checkColumn(const host::FieldDef& def, const ORE06100::Column& column, std::size_t count,
+                 const DecodeLimits& limits) {
+    const std::string& nulls = column.nulls();
+    if (!nulls.empty() && nulls.size() != (count + 7) / 8) {
+        refuse("mapa de nulos do campo " + def.name + " com tamanho errado.");
+    }
+    const std::size_t present = count - (nulls.empty() ? 0 : countNulls(nulls, count));
+    const bool textual = isTextual(def.type);
+    const bool integer = def.type == FieldType::Integer;
+    const std::size_t expected[] = {textual ? present : 0, integer ? present : 0,
+                                    textual || integer ? 0 : present};
+    const std::size_t carried[] = {static_cast<std::size_t>(column.text_lengths_size()),
+                                   static_cast<std::size_t>(column.integers_size()),
+                                   static_cast<std::size_t>(column.numbers_size())};
+    for (std::size_t kind = 0; kind < 3; ++kind) {
+        if (carried[kind] < expected[kind]) {
+            refuse("faltam valores no campo " + def.name + ".");
+        }
+        if (carried[kind] > expected[kind]) {
+            refuse("sobram valores no campo " + def.name + ".");
+        }
+    }
+    const std::string& text = column.text();
+    std::size_t total = 0;
+    for (const std::uint32_t length : column.text_lengths()) {
+        if (length > limits.maxValueBytes) {
+            refuse("valor com mais de " + std::to_string(limits.maxValueBytes) +
+                   " bytes no campo " + def.name + ".");
+        }
+        total += length;
+        if (total > text.size()) {
+            refuse("texto truncado no campo " + def.name + ".");
+        }
+    }
+    if (total != text.size()) {
+        refuse("sobram valores no campo " + def.name + ".");
+    }
+}
+
+void checkRowStates(const ORE06100::Packet& message, const DataPacket& packet, std::size_t count) {
+    const std::size_t first = packet.rows.size();
+    if (message.row_states_size() > 0) {
+        if (static_cast<std::size_t>(message.row_states_size()) != count ||
+            packet.rowStatus.size() != first) {
+            refuse("a situação dos registros não acompanha os registros.");
+        }
+        for (const int state : message.row_states()) {
+            if (state < ORE06100::ROW_UNMODIFIED || state > ORE06100::ROW_DELETED) {
+                refuse("situação de registro desconhecida (" + std::to_string(state) + ").");
+            }
+        }
+    } else if (!packet.rowStatus.empty() && count > 0) {
+        refuse("a situação dos registros não acompanha os registros.");
+    }
+}
+
+void decodeInto(const ORE06100::Packet& message, DataPacket& packet, const DecodeLimits& limits) {
     const std::size_t width = packet.fields.size();
     const std::size_t count = message.row_count();
     const std::size_t first = packet.rows.size();
     if (static_cast<std::size_t>(message.columns_size()) != width) {
-        throw PacketCodecError(
-            "Pacote de dados inválido: " + std::to_string(message.columns_size()) +
-            " colunas para " + std::to_string(width) + " campos.");
+        refuse(std::to_string(message.columns_size()) + " colunas para " + std::to_string(width) +
+               " campos.");
     }
-    if (message.row_states_size() > 0) {
-        if (static_cast<std::size_t>(message.row_states_size()) != count ||
-            packet.rowStatus.size() != first) {
-            throw PacketCodecError(
-                "Pacote de dados inválido: a situação dos registros não acompanha os registros.");
-        }
-    } else if (!packet.rowStatus.empty() && count > 0) {
-        throw PacketCodecError(
-            "Pacote de dados inválido: a situação dos registros não acompanha os registros.");
+    if (width == 0 && count > 0) {
+        refuse("registros sem campos.");
+    }
+    if (count > limits.maxRows - std::min(first, limits.maxRows)) {
+        refuse("mais de " + std::to_string(limits.maxRows) + " registros.");
+    }
+    // first + count and width are both bounded above, so the product cannot overflow.
+    if ((first + count) * width > limits.maxCells) {
+        refuse("mais de " + std::to_string(limits.maxCells) + " valores.");
+    }
+    checkRowStates(message, packet, count);
+    for (std::size_t field = 0; field < width; ++field) {
+        checkColumn(packet.fields[field], message.columns(static_cast<int>(field)), count, limits);
     }
 
     // Row by row, each column read through its own cursor: every row's
-    // values are written while the row is in the cache, once.
+    // values are written while the row is in the cache, once. The columns
+    // were checked above, so every cursor has exactly the values it is asked for.
     struct Cursor {
         const host::FieldDef* def = nullptr;
         const ORE06100::Column* column = nullptr;
         bool textual = false;
-        int available = 0;
         int next = 0;
         std::size_t offset = 0;
     };
@@ -242,15 +329,7 @@ void decodeInto(const ORE06100::Packet& message, DataPacket& packet) {
         Cursor& cursor = cursors[field];
         cursor.def = &packet.fields[field];
         cursor.column = &message.columns(static_cast<int>(field));
-        const std::string& nulls = cursor.column->nulls();
-        if (!nulls.empty() && nulls.size() != (count + 7) / 8) {
-            throw PacketCodecError("Pacote de dados inválido: mapa de nulos do campo " +
-                                   cursor.def->name + " com tamanho errado.");
-        }
         cursor.textual = isTextual(cursor.def->type);
-        cursor.available = cursor.textual ? cursor.column->text_lengths_size()
-                           : cursor.def->type == FieldType::Integer ? cursor.column->integers_size()
-                                                                    : cursor.column->numbers_size();
     }
     packet.rows.reserve(first + count);
     for (std::size_t row = 0; row < count; ++row) {
@@ -258,24 +337,13 @@ void decodeInto(const ORE06100::Packet& message, DataPacket& packet) {
         for (std::size_t field = 0; field < width; ++field) {
             Cursor& cursor = cursors[field];
             const ORE06100::Column& column = *cursor.column;
-            const std::string& nulls = column.nulls();
-            if (!nulls.empty() &&
-                ((static_cast<unsigned char>(nulls[row / 8]) >> (row % 8)) & 1U)) {
+            if (isNull(column.nulls(), row)) {
                 continue;
-            }
-            if (cursor.next >= cursor.available) {
-                throw PacketCodecError("Pacote de dados inválido: faltam valores no campo " +
-                                       cursor.def->name + ".");
             }
             Variant& cell = cells[field];
             if (cursor.textual) {
-                const std::string& text = column.text();
                 const std::size_t length = column.text_lengths(cursor.next);
-                if (length > text.size() - cursor.offset) {
-                    throw PacketCodecError("Pacote de dados inválido: texto truncado no campo " +
-                                           cursor.def->name + ".");
-                }
-                std::string value(text, cursor.offset, length);
+                std::string value(column.text(), cursor.offset, length);
                 cursor.offset += length;
                 if (cursor.def->type == FieldType::Blob) {
                     cell = Variant(host::Blob{std::move(value)});
@@ -292,24 +360,42 @@ void decodeInto(const ORE06100::Packet& message, DataPacket& packet) {
             ++cursor.next;
         }
     }
-    for (const Cursor& cursor : cursors) {
-        if (cursor.next != cursor.available || cursor.offset != cursor.column->text().size()) {
-            throw PacketCodecError("Pacote de dados inválido: sobram valores no campo " +
-                                   cursor.def->name + ".");
-        }
-    }
-    for (int row = 0; row < message.row_states_size(); ++row) {
-        packet.rowStatus.push_back(fromState(message.row_states(row)));
+    for (const int state : message.row_states()) {
+        packet.rowStatus.push_back(fromState(state));
     }
 }
 
-void readFields(const ORE06100::Packet& message, DataPacket& packet) {
+// Names are echoed in refusals and logs: short, printable and valid UTF-8.
+void checkFieldName(const std::string& name, const DecodeLimits& limits) {
+    if (name.empty()) {
+        refuse("campo sem nome.");
+    }
+    if (name.size() > limits.maxNameBytes) {
+        refuse("nome de campo com mais de " + std::to_string(limits.maxNameBytes) + " bytes.");
+    }
+    const bool printable = std::none_of(name.begin(), name.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+    if (!printable || !utf8::is_valid(name.begin(), name.end())) {
+        refuse("nome de campo com caracteres inválidos.");
+    }
+}
+
+void readFields(const ORE06100::Packet& message, DataPacket& packet, const DecodeLimits& limits) {
+    if (static_cast<std::size_t>(message.fields_size()) > limits.maxFields) {
+        refuse("mais de " + std::to_string(limits.maxFields) + " campos.");
+    }
     packet.fields.clear();
     packet.fields.reserve(static_cast<std::size_t>(message.fields_size()));
+    std::set<std::string_view> names;
     for (const ORE06100::FieldDefinition& field : message.fields()) {
+        checkFieldName(field.name(), limits);
+        if (!names.insert(field.name()).second) {
+            refuse("campo " + field.name() + " repetido.");
+        }
         if (field.size() < 0) {
-            throw PacketCodecError("Pacote de dados inválido: tamanho negativo no campo " +
-                                   field.name() + ".");
+            refuse("tamanho negativo no campo " + field.name() + ".");
         }
         packet.fields.push_back({field.name(), fromKind(field.kind()), field.size()});
     }
@@ -322,10 +408,10 @@ void encodePacket(const DataPacket& packet, ORE06100::Packet& message) {
     encodeRows(packet, 0, packet.rows.size(), true, message);
 }
 
-DataPacket decodePacket(const ORE06100::Packet& message) {
+DataPacket decodePacket(const ORE06100::Packet& message, const DecodeLimits& limits) {
     DataPacket packet;
-    readFields(message, packet);
-    decodeInto(message, packet);
+    readFields(message, packet, limits);
+    decodeInto(message, packet, limits);
     return packet;
 }
 
@@ -359,13 +445,13 @@ bool encodeChunks(const DataPacket& packet, std::size_t maxChunkBytes,
 
 void PacketAssembler::add(const ORE06100::Packet& chunk) {
     if (!m_started) {
-        readFields(chunk, m_packet);
+        readFields(chunk, m_packet, m_limits);
         m_started = true;
     } else if (chunk.fields_size() > 0) {
         throw PacketCodecError(
             "Pacote de dados inválido: definição de campos repetida no meio do pacote.");
     }
-    decodeInto(chunk, m_packet);
+    decodeInto(chunk, m_packet, m_limits);
 }
 
 DataPacket PacketAssembler::take() {

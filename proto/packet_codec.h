@@ -23,7 +23,28 @@ inline constexpr std::size_t defaultChunkBytes = 256 * 1024;
 // travels as its text); raises PacketCodecError for a cell that cannot be
 // (an array or a packet inside a packet, text in a numeric field).
 void encodePacket(const host::DataPacket& packet, ORE06100::Packet& message);
-host::DataPacket decodePacket(const ORE06100::Packet& message);
+
+// How large a decoded packet may grow. Every count and length of a message is
+// checked against what the message itself carries and against these bounds
+// before anything is allocated for it, so a small message cannot ask for a
+// large packet.
+struct DecodeLimits {
+    std::size_t maxFields = 1024;
+    std::size_t maxNameBytes = 128;
+    // Over every chunk of one packet.
+    std::size_t maxRows = 2'000'000;
+    std::size_t maxCells = 64'000'000;
+    // One text or blob value.
+    std::size_t maxValueBytes = 64 * 1024 * 1024;
+};
+
+// What a client may send the server in one request: the change log of one
+// order list, never a whole table.
+inline constexpr DecodeLimits requestLimits{64, 64, 10'000, 400'000, 64 * 1024};
+
+// Raises PacketCodecError (a Portuguese text) for a message that does not
+// describe a packet, or one beyond the limits.
+host::DataPacket decodePacket(const ORE06100::Packet& message, const DecodeLimits& limits = {});
 
 // Splits the packet into chunks of about maxChunkBytes and hands each to the
 // sink in order; the first carries the field definitions. An empty packet
@@ -34,12 +55,14 @@ bool encodeChunks(const host::DataPacket& packet, std::size_t maxChunkBytes,
 // Rebuilds one packet from its chunks, in the order they were sent.
 class PacketAssembler {
 public:
+    explicit PacketAssembler(DecodeLimits limits = {}) : m_limits(limits) {}
     // Raises PacketCodecError for a chunk that does not fit the first one.
     void add(const ORE06100::Packet& chunk);
     bool empty() const { return !m_started; }
     host::DataPacket take();
 
 private:
+    DecodeLimits m_limits;
     bool m_started = false;
     host::DataPacket m_packet;
 };

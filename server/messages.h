@@ -78,4 +78,36 @@ inline constexpr std::string_view serverStopping =
 inline constexpr std::string_view databaseUnreachable =
     "O banco de dados do servidor de aplicação não está acessível. Tente novamente em instantes.";
 
+inline std::string textNotUtf8(std::string_view field) {
+    return "O campo " + std::string(field) + " não é um texto UTF-8 válido.";
+}
+
+inline std::string textWithNul(std::string_view field) {
+    return "O campo " + std::string(field) + " contém o caractere nulo.";
+}
+
+inline std::string invalidDate(std::string_view field) {
+    return "O campo " + std::string(field) + " não contém uma data válida (anos de 1 a 9999).";
+}
+
+// The text of the screen's JUST_N_CAD.
+inline constexpr std::string_view justificationNotRegistered =
+    "Justificativa de exclusão do histórico não cadastrada.";
+// The text of the screen's ENCO_FILHA.
+inline constexpr std::string_view parentWithChildOrders =
+    "Aprovação da encomenda não pode ser cancelada, pois existe encomenda filha. Operação "
+    "Bloqueada.";
+inline constexpr std::string_view deleteRefusedChildOrders =
+    "A encomenda não pode ser excluída, pois existe(m) encomenda(s) filha(s).";
+inline constexpr std::string_view deleteRefusedNotApproved =
+    "A encomenda não pode ser excluída, pois não está aprovada nem fechada.";
+
+inline std::string invalidNumber(std::string_view field) {
+    return "O campo " + std::string(field) + " não contém um número válido.";
+}
+
+inline std::string deltaFieldWrongType(std::string_view field) {
+    return "Pacote de alterações inválido: o campo " + std::string(field) + " tem o tipo errado.";
+}
+
 }  // namespace ore::server::messages

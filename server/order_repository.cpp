@@ -215,6 +215,22 @@ DataPacket OrderRepository::childOrders(const std::string& branch, const std::st
         {{"CDFILIAL", branch}, {"NRORCAEVENTO", number}}, childOrderFields());
 }
 
+bool OrderRepository::justificationExists(const std::string& code) {
+    return !m_database
+                .query("SELECT 1 FROM JUSTEXCHIS WHERE CDJUSTEXCHIS = :CDJUSTEXCHIS",
+                       {{"CDJUSTEXCHIS", code}})
+                .rows.empty();
+}
+
+bool OrderRepository::hasChildOrders(const std::string& branch, const std::string& number) {
+    return !m_database
+                .query(
+                    "SELECT 1 FROM ORCAEVENTO WHERE CDFILIAL = :CDFILIAL AND NRORCAEVENTO ="
+                    " :NRORCAEVENTO AND NRSEQORCAEVE <> '00' LIMIT 1",
+                    {{"CDFILIAL", branch}, {"NRORCAEVENTO", number}})
+                .rows.empty();
+}
+
 std::optional<std::string> OrderRepository::status(const OrderKey& key) {
     const DataPacket packet = m_database.query(
         std::string("SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE ") + orderKeyCondition,

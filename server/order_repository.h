@@ -39,6 +39,9 @@ public:
     host::DataPacket latestObservation(const OrderKey& key);
     host::DataPacket childOrders(const std::string& branch, const std::string& number);
 
+    bool justificationExists(const std::string& code);
+    bool hasChildOrders(const std::string& branch, const std::string& number);
+
     // The order's status, or nothing when there is no such order.
     std::optional<std::string> status(const OrderKey& key);
     // Sets status "1" (and the reason columns given) when the order is "2" or

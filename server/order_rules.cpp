@@ -1,5 +1,7 @@
 #include "server/order_rules.h"
 
+#include <utf8.h>
+
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -7,6 +9,7 @@
 #include "host/data/exceptions.h"
 #include "host/sql/database.h"
 #include "server/messages.h"
+#include "server/request_checks.h"
 #include "server/service_error.h"
 
 namespace ore::server {
@@ -21,16 +24,10 @@ namespace {
 // never produces that many.
 constexpr int maxCodesInList = 5000;
 
-void checkWidth(const std::string& value, std::string_view field, int width) {
-    if (value.size() > static_cast<std::size_t>(width)) {
-        throw ServiceError(ErrorKind::InvalidArgument, messages::keyFieldTooLong(field, width));
-    }
-}
-
 void checkKey(const OrderKey& key) {
-    checkWidth(key.branch, "CDFILIAL", 4);
-    checkWidth(key.number, "NRORCAEVENTO", 10);
-    checkWidth(key.sequence, "NRSEQORCAEVE", 2);
+    checkText(key.branch, "CDFILIAL", branchWidth);
+    checkText(key.number, "NRORCAEVENTO", orderNumberWidth);
+    checkText(key.sequence, "NRSEQORCAEVE", sequenceWidth);
 }
 
 bool isBlank(const std::string& text) {
@@ -74,12 +71,6 @@ bool sameValue(const Variant& a, const Variant& b, FieldType type) {
     }
 }
 
-struct OrderChange {
-    OrderKey key;
-    const std::vector<Variant>* original = nullptr;
-    const std::vector<Variant>* updated = nullptr;  // null for a deletion
-};
-
 int requireField(const DataPacket& delta, std::string_view name) {
     const int index = delta.FieldIndex(name);
     if (index < 0) {
@@ -108,7 +99,59 @@ void checkUpdatableFields(const DataPacket& delta, const OrderChange& change) {
     }
 }
 
+bool isTextType(FieldType type) {
+    return type == FieldType::String || type == FieldType::FixedString;
+}
+
+// The delta's own field types must be those of the columns they name, and
+// every value must fit its column: a change log is checked whole before any
+// row of it is applied.
+void checkDeltaValues(const DataPacket& delta) {
+    const auto& known = OrderRepository::orderListFields();
+    for (std::size_t field = 0; field < delta.fields.size(); ++field) {
+        const host::FieldDef& def = delta.fields[field];
+        const auto column = std::find_if(known.begin(), known.end(),
+                                         [&](const auto& item) { return item.name == def.name; });
+        if (column == known.end()) {
+            // Fields the order list does not have are ignored unless changed;
+            // their texts are still held to the encoding.
+            if (isTextType(def.type)) {
+                for (const auto& row : delta.rows) {
+                    checkText(row[field].AsString(), def.name, row[field].AsString().size());
+                }
+            }
+            continue;
+        }
+        const bool fits = isTextType(column->type) ? isTextType(def.type)
+                          : column->type == FieldType::Float
+                              ? def.type == FieldType::Float || def.type == FieldType::Integer
+                              : def.type == column->type;
+        if (!fits) {
+            throw ServiceError(ErrorKind::InvalidArgument, messages::deltaFieldWrongType(def.name));
+        }
+        for (const auto& row : delta.rows) {
+            const Variant& value = row[field];
+            if (value.IsNull()) {
+                continue;
+            }
+            if (isTextType(column->type)) {
+                checkText(value.AsString(), def.name, static_cast<std::size_t>(column->size));
+            } else if (column->type == FieldType::DateTime) {
+                checkDate(value.AsDateTime(), def.name);
+            } else if (def.type == FieldType::Float && !std::isfinite(value.AsFloat())) {
+                throw ServiceError(ErrorKind::InvalidArgument, messages::invalidNumber(def.name));
+            }
+        }
+    }
+}
+
 std::vector<OrderChange> readChanges(const DataPacket& delta) {
+    // The optimistic check compares every stored column: a row that left one
+    // out would pass it whatever the order holds now.
+    for (const host::FieldDef& column : OrderRepository::storedOrderColumns()) {
+        requireField(delta, column.name);
+    }
+    checkDeltaValues(delta);
     const int branch = requireField(delta, "CDFILIAL");
     const int number = requireField(delta, "NRORCAEVENTO");
     const int sequence = requireField(delta, "NRSEQORCAEVE");
@@ -155,8 +198,20 @@ std::vector<OrderChange> readChanges(const DataPacket& delta) {
 
 }  // namespace
 
+std::vector<OrderChange> readDelta(const DataPacket& delta) {
+    if (delta.rows.empty()) {
+        return {};
+    }
+    if (!delta.IsDelta() || delta.rowStatus.size() != delta.rows.size()) {
+        throw ServiceError(ErrorKind::InvalidArgument,
+                           messages::deltaMalformed("o pacote não traz a situação dos registros."));
+    }
+    return readChanges(delta);
+}
+
 std::vector<std::string> parseCodeList(std::string_view list, std::string_view listName,
                                        int width) {
+    checkText(list, "Lista de " + std::string(listName), list.size());
     std::vector<std::string> codes;
     std::size_t start = 0;
     while (true) {
@@ -166,9 +221,10 @@ std::vector<std::string> parseCodeList(std::string_view list, std::string_view l
         if (code.empty()) {
             throw ServiceError(ErrorKind::InvalidArgument, messages::emptyCode(listName));
         }
-        if (code.size() > static_cast<std::size_t>(width)) {
+        if (code.size() > static_cast<std::size_t>(width) &&
+            utf8::distance(code.begin(), code.end()) > width) {
             throw ServiceError(ErrorKind::InvalidArgument,
-                               messages::codeTooLong(listName, code, width));
+                               messages::codeTooLong(listName, quotePrefix(code), width));
         }
         if (codes.size() == static_cast<std::size_t>(maxCodesInList)) {
             throw ServiceError(ErrorKind::InvalidArgument,
@@ -193,17 +249,23 @@ bool OrderRules::listOrders(const std::string& branch, const OrderFilter& filter
 }
 
 OrderListQuery OrderRules::listQuery(const std::string& branch, const OrderFilter& filter) {
-    checkWidth(branch, "CDFILIAL", 4);
+    checkText(branch, "CDFILIAL", branchWidth);
     OrderListQuery query;
     query.branch = branch;
     if (filter.allOrders != "T") {
         query.numberRange = std::make_pair(filter.orderFrom, filter.orderTo);
     }
     if (filter.allDeliveries != "T") {
-        // Whole days: from the start of the first to the end of the last.
+        checkDate(filter.deliveryFrom, "DtEntrega.DtIni");
+        checkDate(filter.deliveryTo, "DtEntrega.DtFin");
+        // Whole days: from the start of the first to the end of the last. The
+        // day after 9999-12-31 has no stored form; its last second stands in.
+        host::TDateTime until{std::floor(filter.deliveryTo.days) + 1.0};
+        if (!isValidDate(until)) {
+            until.days -= 1.0 / 86400.0;
+        }
         query.deliveryRange =
-            std::make_pair(host::TDateTime{std::floor(filter.deliveryFrom.days)},
-                           host::TDateTime{std::floor(filter.deliveryTo.days) + 1.0});
+            std::make_pair(host::TDateTime{std::floor(filter.deliveryFrom.days)}, until);
     }
     if (filter.allSalesmen != "T") {
         query.salesmen = parseCodeList(filter.salesmanList, "vendedores", 4);
@@ -220,8 +282,8 @@ std::pair<DataPacket, DataPacket> OrderRules::itemsAndObservation(const OrderKey
 }
 
 DataPacket OrderRules::childOrders(const std::string& branch, const std::string& number) {
-    checkWidth(branch, "CDFILIAL", 4);
-    checkWidth(number, "NRORCAEVENTO", 10);
+    checkText(branch, "CDFILIAL", branchWidth);
+    checkText(number, "NRORCAEVENTO", orderNumberWidth);
     return m_repository.childOrders(branch, number);
 }
 
@@ -229,17 +291,34 @@ CancellationOutcome OrderRules::cancelApproval(const OrderKey& key,
                                                const CancellationReason& reason,
                                                host::TDateTime now) {
     checkKey(key);
+    if (reason.justification) {
+        checkText(*reason.justification, "CDJUSTEXCHIS", justificationWidth);
+    }
+    if (reason.observation) {
+        checkText(*reason.observation, "TXOBSJUSTORC", observationWidth);
+    }
+    if (reason.operatorCode) {
+        checkText(*reason.operatorCode, "CDOPERADOR", operatorWidth);
+    }
     CancellationOutcome outcome;
     // Every refusal below leaves the transaction to roll back, so nothing of a
     // refused cancellation stays. Marking the order first takes its row lock:
     // of two operators cancelling at once, the second finds it no longer
     // approved.
     host::sql::Transaction transaction(m_repository.database());
+    if (reason.justification && !m_repository.justificationExists(*reason.justification)) {
+        throw ServiceError(ErrorKind::InvalidArgument,
+                           std::string(messages::justificationNotRegistered));
+    }
     if (!m_repository.markPending(key, reason)) {
         if (m_repository.status(key)) {
             throw ServiceError(ErrorKind::Refusal, std::string(messages::orderNotApproved));
         }
         throw ServiceError(ErrorKind::NotFound, std::string(messages::orderNotFound));
+    }
+    // The screen refuses this before it asks; a client that did not is refused here.
+    if (key.sequence == "00" && m_repository.hasChildOrders(key.branch, key.number)) {
+        throw ServiceError(ErrorKind::Refusal, std::string(messages::parentWithChildOrders));
     }
     DataPacket production = m_repository.productionOrders(key);
     if (!production.rows.empty()) {
@@ -269,14 +348,10 @@ CancellationOutcome OrderRules::cancelApproval(const OrderKey& key,
 }
 
 void OrderRules::applyChanges(const DataPacket& delta) {
-    if (delta.rows.empty()) {
+    const std::vector<OrderChange> changes = readDelta(delta);
+    if (changes.empty()) {
         return;
     }
-    if (!delta.IsDelta() || delta.rowStatus.size() != delta.rows.size()) {
-        throw ServiceError(ErrorKind::InvalidArgument,
-                           messages::deltaMalformed("o pacote não traz a situação dos registros."));
-    }
-    const std::vector<OrderChange> changes = readChanges(delta);
     const int justification = delta.FieldIndex("CDJUSTEXCHIS");
     const int operatorCode = delta.FieldIndex("CDOPEJUSTORC");
     const auto& stored = OrderRepository::storedOrderColumns();
@@ -304,9 +379,27 @@ void OrderRules::applyChanges(const DataPacket& delta) {
                                              [&](const auto& def) { return def.name == name; });
                 return (*current)[static_cast<std::size_t>(at - stored.begin())];
             };
-            m_repository.updateReason(change.key, newValue(justification, "CDJUSTEXCHIS"),
-                                      newValue(operatorCode, "CDOPEJUSTORC"));
+            const Variant code = newValue(justification, "CDJUSTEXCHIS");
+            if (!code.IsNull() && !trimRight(code.AsString()).empty() &&
+                !m_repository.justificationExists(trimRight(code.AsString()))) {
+                throw ServiceError(ErrorKind::InvalidArgument,
+                                   std::string(messages::justificationNotRegistered));
+            }
+            m_repository.updateReason(change.key, code, newValue(operatorCode, "CDOPEJUSTORC"));
             continue;
+        }
+        const auto statusAt = std::find_if(stored.begin(), stored.end(), [](const auto& def) {
+            return def.name == "IDSITUORCEVE";
+        });
+        const std::string status =
+            (*current)[static_cast<std::size_t>(statusAt - stored.begin())].AsString();
+        // The screen lists only approved and closed orders; nothing else is its to delete.
+        if (status != "2" && status != "3") {
+            throw ServiceError(ErrorKind::Refusal, std::string(messages::deleteRefusedNotApproved));
+        }
+        if (change.key.sequence == "00" &&
+            m_repository.hasChildOrders(change.key.branch, change.key.number)) {
+            throw ServiceError(ErrorKind::Refusal, std::string(messages::deleteRefusedChildOrders));
         }
         if (m_repository.countProductionOrders(change.key) > 0) {
             throw ServiceError(ErrorKind::Refusal,

@@ -17,6 +17,20 @@ namespace ore::server {
 // list for an empty element, a code wider than `width` or too many codes.
 std::vector<std::string> parseCodeList(std::string_view list, std::string_view listName, int width);
 
+// One change of a change log: the order it names, its values as the client
+// read them and, for an update, the new values (null for a deletion). The
+// pointers are into the delta packet.
+struct OrderChange {
+    OrderKey key;
+    const std::vector<host::Variant>* original = nullptr;
+    const std::vector<host::Variant>* updated = nullptr;
+};
+
+// Reads a change log of the order list without the database: every stored
+// column present, types and values fitting their columns, rows paired as a
+// change log pairs them. Raises ServiceError with the operator's text.
+std::vector<OrderChange> readDelta(const host::DataPacket& delta);
+
 // The business rules of the order server. Each call is complete in itself
 // (nothing is remembered between calls); each write runs in one transaction.
 // Failures raise ServiceError with the text the operator sees.

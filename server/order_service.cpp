@@ -9,6 +9,7 @@
 #include "server/messages.h"
 #include "server/order_repository.h"
 #include "server/order_rules.h"
+#include "server/request_checks.h"
 #include "server/service_error.h"
 
 namespace ore::server {
@@ -236,12 +237,15 @@ grpc::Status OrderService::run(const char* method, grpc::ServerContext* context,
         return status;
     }
     const std::string peer = context != nullptr ? context->peer() : std::string("-");
+    // What a client sent can reach the log through a refusal or a database
+    // error: escaped, so it cannot forge a line, and cut.
     if (status.ok()) {
-        spdlog::info("{} from {} ok in {:.3f} ms", method, peer, milliseconds);
+        spdlog::info("{} from {} ok in {:.3f} ms", method, escapeForLog(peer), milliseconds);
     } else {
-        spdlog::warn("{} from {} failed in {:.3f} ms: code {} \"{}\"{}{}", method, peer,
-                     milliseconds, static_cast<int>(status.error_code()), status.error_message(),
-                     detail.empty() ? "" : ": ", detail);
+        spdlog::warn("{} from {} failed in {:.3f} ms: code {} \"{}\"{}{}", method,
+                     escapeForLog(peer), milliseconds, static_cast<int>(status.error_code()),
+                     escapeForLog(status.error_message()), detail.empty() ? "" : ": ",
+                     escapeForLog(detail));
     }
     return status;
 }
@@ -269,6 +273,7 @@ grpc::Status OrderService::GetEncomenda(grpc::ServerContext* context,
                                         const ORE06100::GetEncomendaRequest* request,
                                         grpc::ServerWriter<ORE06100::GetEncomendaChunk>* writer) {
     return run("GetEncomenda", context, [&](Call& call) {
+        checkRequest(*request);
         OrderRules& rules = call.rules();
         ORE06100::GetEncomendaChunk chunk;
         bool first = true;
@@ -299,6 +304,7 @@ grpc::Status OrderService::GetItemEnc(grpc::ServerContext* context,
                                       const ORE06100::GetItemEncRequest* request,
                                       ORE06100::GetItemEncReply* reply) {
     return run("GetItemEnc", context, [&](Call& call) {
+        checkRequest(*request);
         OrderRules& rules = call.rules();
         const auto [items, observation] = rules.itemsAndObservation(keyOf(request->key()));
         proto::encodePacket(items, *reply->mutable_items());
@@ -310,6 +316,7 @@ grpc::Status OrderService::GetEncomendaFilha(grpc::ServerContext* context,
                                              const ORE06100::GetEncomendaFilhaRequest* request,
                                              ORE06100::GetEncomendaFilhaReply* reply) {
     return run("GetEncomendaFilha", context, [&](Call& call) {
+        checkRequest(*request);
         OrderRules& rules = call.rules();
         proto::encodePacket(rules.childOrders(request->branch(), request->order_number()),
                             *reply->mutable_children());
@@ -320,6 +327,7 @@ grpc::Status OrderService::CancAprovaEnc(grpc::ServerContext* context,
                                          const ORE06100::CancAprovaEncRequest* request,
                                          ORE06100::CancAprovaEncReply* reply) {
     return run("CancAprovaEnc", context, [&](Call& call) {
+        checkRequest(*request);
         OrderRules& rules = call.rules();
         CancellationReason reason;
         reason.justification = givenText(request->has_justification(), request->justification());
@@ -341,8 +349,9 @@ grpc::Status OrderService::SetEncomenda(grpc::ServerContext* context,
                                         const ORE06100::SetEncomendaRequest* request,
                                         ORE06100::SetEncomendaReply* /*reply*/) {
     return run("SetEncomenda", context, [&](Call& call) {
-        OrderRules& rules = call.rules();
-        rules.applyChanges(proto::decodePacket(request->delta()));
+        host::DataPacket delta = proto::decodePacket(request->delta(), proto::requestLimits);
+        readDelta(delta);
+        call.rules().applyChanges(delta);
     });
 }
 

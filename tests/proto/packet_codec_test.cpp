@@ -152,6 +152,27 @@ TEST(PacketCodec, MalformedMessagesAreRefused) {
         {"states for some rows",
          [](ORE06100::Packet& m) { m.add_row_states(ORE06100::ROW_DELETED); }},
         {"more rows than values", [](ORE06100::Packet& m) { m.set_row_count(4); }},
+        {"four billion rows", [](ORE06100::Packet& m) { m.set_row_count(4'000'000'000U); }},
+        {"rows without fields",
+         [](ORE06100::Packet& m) {
+             m.clear_fields();
+             m.clear_columns();
+             m.set_row_count(4'000'000'000U);
+         }},
+        {"field twice", [](ORE06100::Packet& m) { m.mutable_fields(1)->set_name("NAME"); }},
+        {"field without name", [](ORE06100::Packet& m) { m.mutable_fields(1)->set_name(""); }},
+        {"field name not UTF-8",
+         [](ORE06100::Packet& m) { m.mutable_fields(1)->set_name("S\xC3Q"); }},
+        {"text in a number column",
+         [](ORE06100::Packet& m) {
+             m.mutable_columns(3)->set_text("1");
+             m.mutable_columns(3)->add_text_lengths(1);
+         }},
+        {"lengths adding up past the text",
+         [](ORE06100::Packet& m) {
+             m.mutable_columns(0)->set_text_lengths(0, 4'000'000'000U);
+             m.mutable_columns(0)->set_text_lengths(1, 4'000'000'000U);
+         }},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -159,6 +180,42 @@ TEST(PacketCodec, MalformedMessagesAreRefused) {
         test.spoil(bad);
         EXPECT_THROW(ore::proto::decodePacket(bad), PacketCodecError);
     }
+}
+
+// One text field, every row null: the cheapest way to claim many rows.
+ORE06100::Packet nullRows(std::uint32_t rows) {
+    ORE06100::Packet message;
+    ORE06100::FieldDefinition& field = *message.add_fields();
+    field.set_name("CDFILIAL");
+    field.set_size(4);
+    message.set_row_count(rows);
+    message.add_columns()->set_nulls(std::string((rows + 7) / 8, '\xFF'));
+    return message;
+}
+
+TEST(PacketCodec, LimitsBoundThePacketBeforeItIsBuilt) {
+    const ore::proto::DecodeLimits& limits = ore::proto::requestLimits;
+    EXPECT_EQ(ore::proto::decodePacket(nullRows(10000), limits).rows.size(), 10000u);
+    try {
+        ore::proto::decodePacket(nullRows(10001), limits);
+        ADD_FAILURE() << "accepted";
+    } catch (const PacketCodecError& error) {
+        EXPECT_STREQ(error.what(), "Pacote de dados inválido: mais de 10000 registros.");
+    }
+
+    // Over chunks the rows add up.
+    PacketAssembler assembler(limits);
+    assembler.add(nullRows(6000));
+    ORE06100::Packet next = nullRows(6000);
+    next.clear_fields();
+    EXPECT_THROW(assembler.add(next), PacketCodecError);
+
+    ORE06100::Packet wide = nullRows(1);
+    wide.mutable_columns(0)->clear_nulls();
+    wide.mutable_columns(0)->set_text(std::string(limits.maxValueBytes + 1, 'x'));
+    wide.mutable_columns(0)->add_text_lengths(static_cast<std::uint32_t>(limits.maxValueBytes + 1));
+    EXPECT_THROW(ore::proto::decodePacket(wide, limits), PacketCodecError);
+    EXPECT_EQ(ore::proto::decodePacket(wide).rows.size(), 1u);
 }
 
 DataPacket largeList(int rows) {

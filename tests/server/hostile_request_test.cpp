@@ -1,0 +1,822 @@
+// Requests the screen never sends, through a raw gRPC client against a real
+// server on each engine: each is refused with its status code and text, and
+// the database is exactly as it was.
+#include <grpcpp/grpcpp.h>
+#include <gtest/gtest.h>
+#include <spdlog/sinks/ostream_sink.h>
+#include <spdlog/spdlog.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/data/data_packet.h"
+#include "host/net/net_connection.h"
+#include "host/sql/sql_dates.h"
+#include "ore06100.grpc.pb.h"
+#include "proto/packet_codec.h"
+#include "server/order_server.h"
+#include "tests/support/test_database.h"
+
+namespace {
+
+using host::DataPacket;
+using host::RowStatus;
+using host::TDateTime;
+using host::Variant;
+using host::sql::Params;
+
+TDateTime at(const char* text) {
+    return *host::sql::parseTimestamp(text);
+}
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double infinity = std::numeric_limits<double>::infinity();
+
+const char* const invalidArgument = "INVALID_ARGUMENT";
+const char* const failedPrecondition = "FAILED_PRECONDITION";
+
+std::string codeName(grpc::StatusCode code) {
+    switch (code) {
+        case grpc::StatusCode::OK:
+            return "OK";
+        case grpc::StatusCode::INVALID_ARGUMENT:
+            return invalidArgument;
+        case grpc::StatusCode::FAILED_PRECONDITION:
+            return failedPrecondition;
+        case grpc::StatusCode::NOT_FOUND:
+            return "NOT_FOUND";
+        case grpc::StatusCode::ABORTED:
+            return "ABORTED";
+        case grpc::StatusCode::INTERNAL:
+            return "INTERNAL";
+        case grpc::StatusCode::RESOURCE_EXHAUSTED:
+            return "RESOURCE_EXHAUSTED";
+        default:
+            return "code " + std::to_string(static_cast<int>(code));
+    }
+}
+
+// "CODE: text", what a refusal is compared by.
+std::string outcome(const grpc::Status& status) {
+    return codeName(status.error_code()) + ": " + status.error_message();
+}
+
+std::string refusal(const char* code, const std::string& text) {
+    return std::string(code) + ": " + text;
+}
+
+ORE06100::OrderKey key(const std::string& branch, const std::string& number,
+                       const std::string& sequence = "00") {
+    ORE06100::OrderKey result;
+    result.set_branch(branch);
+    result.set_order_number(number);
+    result.set_sequence(sequence);
+    return result;
+}
+
+ORE06100::GetEncomendaRequest listRequest(const std::string& branch) {
+    ORE06100::GetEncomendaRequest request;
+    request.set_branch(branch);
+    ORE06100::OrderFilter& filter = *request.mutable_filter();
+    filter.set_all_orders("T");
+    filter.set_all_deliveries("T");
+    filter.set_all_salesmen("T");
+    filter.set_all_customers("T");
+    return request;
+}
+
+ORE06100::CancAprovaEncRequest cancelRequest(const std::string& number,
+                                             const std::string& sequence = "00",
+                                             const std::string& branch = "0001") {
+    ORE06100::CancAprovaEncRequest request;
+    *request.mutable_key() = key(branch, number, sequence);
+    request.set_justification("0001");
+    request.set_observation("Cliente desistiu");
+    request.set_operator_code("OPER");
+    return request;
+}
+
+class HostileRequestTest : public testsupport::EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        spdlog::set_level(spdlog::level::off);
+        exec("INSERT INTO FILIAL VALUES ('0001', 'Matriz'), ('0002', 'Sul'), ('ÃÃÃÃ', 'Acentos')");
+        exec("INSERT INTO JUSTEXCHIS VALUES ('0001', 'Desistência'), ('0002', 'Erro')");
+        exec(
+            "INSERT INTO CLIENTE (CDCLIENTE, IDTPIJURCLIE, NMFANTCLIE) VALUES"
+            " ('000000000000000000001', 'J', 'Buffet Alegria')");
+        exec("INSERT INTO PRECOBASE VALUES ('01', 'Tabela padrão')");
+        addOrder("0001", "0000000001", "00", "2");
+        addOrder("0001", "0000000002", "00", "2");
+        addOrder("0001", "0000000002", "01", "2");
+        addOrder("0001", "0000000003", "00", "1");
+        addOrder("0001", "0000000004", "00", "8");
+        addOrder("0002", "0000000005", "00", "2");
+        addOrder("ÃÃÃÃ", "0000000006", "00", "2");
+        exec("INSERT INTO PEDIDO VALUES ('0001', 'P000000001', '0000000001', '00', 'A')");
+        exec(
+            "INSERT INTO CONTARECEBER VALUES ('0001', '0000000001', '0000000001', '00', 10.5,"
+            " 'N', 'N'), ('0001', '0000000002', '0000000002', '00', 20, 'N', 'N')");
+        exec(
+            "INSERT INTO OBSJUSTORC (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, NRSEQHISTORCA,"
+            " TXOBSJUSTORC) VALUES ('0001', '0000000002', '00', 1, 'obs')");
+
+        ore::server::ServerOptions options;
+        options.listenAddress = "127.0.0.1:0";
+        options.database = testDatabase().target();
+        options.clock = [] { return at("2024-06-01 10:30:00"); };
+        m_server = std::make_unique<ore::server::OrderServer>(options);
+        m_server->start();
+        m_channel = grpc::CreateChannel("127.0.0.1:" + std::to_string(m_server->port()),
+                                        grpc::InsecureChannelCredentials());
+        m_stub = ORE06100::rdmCancAprovEnc::NewStub(m_channel);
+    }
+
+    void TearDown() override {
+        m_stub.reset();
+        m_channel.reset();
+        if (m_server) {
+            m_server->shutdown(std::chrono::milliseconds(0));
+            m_server->wait();
+            m_server.reset();
+        }
+        EngineTest::TearDown();
+    }
+
+    void exec(const std::string& statement, const Params& params = {}) {
+        database().execute(statement, params);
+    }
+
+    void addOrder(const std::string& branch, const std::string& number, const std::string& sequence,
+                  const std::string& status, const char* delivery = "2024-05-10 14:00:00") {
+        exec(
+            "INSERT INTO ORCAEVENTO (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, IDSITUORCEVE,"
+            " DTEVENTO, QTCONVORCEVE, CDPRECOBASE, CDVENDEDOR, CDCLIENTE, DSTITUORCEVE,"
+            " DTHRENTROREV) VALUES (:B, :N, :S, :ST, :EV, 120, '01', '0001',"
+            " '000000000000000000001', 'Festa', :D)",
+            {{"B", branch},
+             {"N", number},
+             {"S", sequence},
+             {"ST", status},
+             {"EV", at("2024-05-20 19:00:00")},
+             {"D", at(delivery)}});
+    }
+
+    // Every row of the tables a request could change, in a stable order.
+    std::string snapshot() {
+        std::string result;
+        for (const char* table : {"ORCAEVENTO", "ITORCAEVEN", "OBSJUSTORC", "PEDIDO", "ORDEMPROD",
+                                  "CONTARECEBER", "JUSTEXCHIS", "FILIAL"}) {
+            const DataPacket packet = database().query(std::string("SELECT * FROM ") + table);
+            std::vector<std::string> rows;
+            for (const auto& row : packet.rows) {
+                std::string line;
+                for (const Variant& value : row) {
+                    line += (value.IsNull() ? "<null>" : value.AsString()) + "|";
+                }
+                rows.push_back(line);
+            }
+            std::sort(rows.begin(), rows.end());
+            result += std::string(table) + ":\n";
+            for (const std::string& row : rows) {
+                result += "  " + row + "\n";
+            }
+        }
+        return result;
+    }
+
+    std::string orderStatus(const std::string& branch, const std::string& number,
+                            const std::string& sequence = "00") {
+        const DataPacket packet = database().query(
+            "SELECT IDSITUORCEVE FROM ORCAEVENTO WHERE CDFILIAL = :B AND NRORCAEVENTO = :N AND"
+            " NRSEQORCAEVE = :S",
+            {{"B", branch}, {"N", number}, {"S", sequence}});
+        return packet.rows.empty() ? "<none>" : packet.rows.front().front().AsString();
+    }
+
+    void setDeadline(grpc::ClientContext& context) {
+        context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(30));
+    }
+
+    grpc::Status list(const ORE06100::GetEncomendaRequest& request, DataPacket* packet = nullptr) {
+        grpc::ClientContext context;
+        setDeadline(context);
+        auto reader = m_stub->GetEncomenda(&context, request);
+        ORE06100::GetEncomendaChunk chunk;
+        ore::proto::PacketAssembler assembler;
+        while (reader->Read(&chunk)) {
+            assembler.add(chunk.packet());
+        }
+        grpc::Status status = reader->Finish();
+        if (status.ok() && packet != nullptr) {
+            *packet = assembler.take();
+        }
+        return status;
+    }
+
+    grpc::Status items(const ORE06100::OrderKey& orderKey) {
+        ORE06100::GetItemEncRequest request;
+        *request.mutable_key() = orderKey;
+        ORE06100::GetItemEncReply reply;
+        grpc::ClientContext context;
+        setDeadline(context);
+        return m_stub->GetItemEnc(&context, request, &reply);
+    }
+
+    grpc::Status children(const std::string& branch, const std::string& number) {
+        ORE06100::GetEncomendaFilhaRequest request;
+        request.set_branch(branch);
+        request.set_order_number(number);
+        ORE06100::GetEncomendaFilhaReply reply;
+        grpc::ClientContext context;
+        setDeadline(context);
+        return m_stub->GetEncomendaFilha(&context, request, &reply);
+    }
+
+    grpc::Status cancel(const ORE06100::CancAprovaEncRequest& request) {
+        ORE06100::CancAprovaEncReply reply;
+        grpc::ClientContext context;
+        setDeadline(context);
+        return m_stub->CancAprovaEnc(&context, request, &reply);
+    }
+
+    grpc::Status apply(const ORE06100::Packet& delta) {
+        ORE06100::SetEncomendaRequest request;
+        *request.mutable_delta() = delta;
+        ORE06100::SetEncomendaReply reply;
+        grpc::ClientContext context;
+        setDeadline(context);
+        return m_stub->SetEncomenda(&context, request, &reply);
+    }
+
+    grpc::Status apply(const DataPacket& delta) {
+        ORE06100::Packet message;
+        ore::proto::encodePacket(delta, message);
+        return apply(message);
+    }
+
+    // The order list of a branch as the screen holds it.
+    DataPacket orders(const std::string& branch) {
+        DataPacket packet;
+        const grpc::Status status = list(listRequest(branch), &packet);
+        EXPECT_TRUE(status.ok()) << outcome(status);
+        return packet;
+    }
+
+    static std::vector<Variant> rowOf(const DataPacket& packet, const std::string& number,
+                                      const std::string& sequence = "00") {
+        const auto numberAt = static_cast<std::size_t>(packet.FieldIndex("NRORCAEVENTO"));
+        const auto sequenceAt = static_cast<std::size_t>(packet.FieldIndex("NRSEQORCAEVE"));
+        for (const auto& row : packet.rows) {
+            if (row[numberAt].AsString() == number && row[sequenceAt].AsString() == sequence) {
+                return row;
+            }
+        }
+        ADD_FAILURE() << "no row " << number << "/" << sequence;
+        return std::vector<Variant>(packet.fields.size());
+    }
+
+    static void set(const DataPacket& packet, std::vector<Variant>& row, const char* field,
+                    Variant value) {
+        row[static_cast<std::size_t>(packet.FieldIndex(field))] = std::move(value);
+    }
+
+    static DataPacket deletion(const DataPacket& list, std::vector<std::vector<Variant>> rows) {
+        DataPacket delta;
+        delta.fields = list.fields;
+        for (auto& row : rows) {
+            delta.rows.push_back(std::move(row));
+            delta.rowStatus.push_back(RowStatus::Deleted);
+        }
+        return delta;
+    }
+
+    static DataPacket change(const DataPacket& list, std::vector<Variant> original,
+                             const std::vector<std::pair<const char*, Variant>>& changes) {
+        DataPacket delta;
+        delta.fields = list.fields;
+        std::vector<Variant> updated = original;
+        for (const auto& [field, value] : changes) {
+            set(list, updated, field, value);
+        }
+        delta.rows = {std::move(original), std::move(updated)};
+        delta.rowStatus = {RowStatus::Unmodified, RowStatus::Modified};
+        return delta;
+    }
+
+    std::unique_ptr<ore::server::OrderServer> m_server;
+    std::shared_ptr<grpc::Channel> m_channel;
+    std::unique_ptr<ORE06100::rdmCancAprovEnc::Stub> m_stub;
+};
+
+struct Case {
+    const char* name;
+    std::function<grpc::Status()> call;
+    std::string expected;
+};
+
+#define EXPECT_EVERY_CASE_REFUSED(cases)                    \
+    do {                                                    \
+        const std::string before = snapshot();              \
+        for (const Case& test : (cases)) {                  \
+            SCOPED_TRACE(test.name);                        \
+            EXPECT_EQ(outcome(test.call()), test.expected); \
+            EXPECT_EQ(snapshot(), before);                  \
+        }                                                   \
+    } while (false)
+
+ORE06100::Packet oneTextField(const std::string& name = "CDFILIAL") {
+    ORE06100::Packet packet;
+    ORE06100::FieldDefinition& field = *packet.add_fields();
+    field.set_name(name);
+    field.set_kind(ORE06100::FIELD_STRING);
+    field.set_size(4);
+    return packet;
+}
+
+TEST_P(HostileRequestTest, MalformedPacketsAreRefusedBeforeAnythingIsAllocated) {
+    const std::string bad = "Pacote de dados inválido: ";
+    const std::vector<Case> cases = {
+        {"four billion rows of no fields",
+         [&] {
+             ORE06100::Packet packet;
+             packet.set_row_count(4'000'000'000U);
+             return apply(packet);
+         },
+         refusal(invalidArgument, bad + "registros sem campos.")},
+        {"four billion rows of one field",
+         [&] {
+             ORE06100::Packet packet = oneTextField();
+             packet.set_row_count(4'000'000'000U);
+             packet.add_columns();
+             return apply(packet);
+         },
+         refusal(invalidArgument, bad + "mais de 10000 registros.")},
+        {"rows the columns do not hold",
+         [&] {
+             ORE06100::Packet packet = oneTextField();
+             packet.set_row_count(10000);
+             packet.add_columns()->add_text_lengths(0);
+             return apply(packet);
+         },
+         refusal(invalidArgument, bad + "faltam valores no campo CDFILIAL.")},
+        {"every row null but too many cells",
+         [&] {
+             ORE06100::Packet packet;
+             for (int field = 0; field < 64; ++field) {
+                 ORE06100::FieldDefinition& def = *packet.add_fields();
+                 def.set_name("F" + std::to_string(field));
+                 packet.add_columns()->set_nulls(std::string(1250, '\xFF'));
+             }
+             packet.set_row_count(10000);
+             return apply(packet);
+         },
+         refusal(invalidArgument, bad + "mais de 400000 valores.")},
+        {"too many fields",
+         [&] {
+             ORE06100::Packet packet;
+             for (int field = 0; field < 65; ++field) {
+                 packet.add_fields()->set_name("F" + std::to_string(field));
+                 packet.add_columns();
+             }
+             return apply(packet);
+         },
+         refusal(invalidArgument, bad + "mais de 64 campos.")},
+        {"value beyond 64 KiB",
+         [&] {
+             ORE06100::Packet packet = oneTextField();
+             packet.set_row_count(1);
+             ORE06100::Column& column = *packet.add_columns();
+             column.set_text(std::string(65537, 'X'));
+             column.add_text_lengths(65537);
+             return apply(packet);
+         },
+         refusal(invalidArgument, bad + "valor com mais de 65536 bytes no campo CDFILIAL.")},
+        {"long field name",
+         [&] {
+             ORE06100::Packet packet = oneTextField(std::string(1000, 'N'));
+             packet.add_columns();
+             return apply(packet);
+         },
+         refusal(invalidArgument, bad + "nome de campo com mais de 64 bytes.")},
+        {"field name with a newline",
+         [&] {
+             ORE06100::Packet packet = oneTextField("CD\nFILIAL");
+             packet.add_columns();
+             return apply(packet);
+         },
+         refusal(invalidArgument, bad + "nome de campo com caracteres inválidos.")},
+        {"field twice",
+         [&] {
+             ORE06100::Packet packet = oneTextField();
+             *packet.add_fields() = packet.fields(0);
+             packet.add_columns();
+             packet.add_columns();
+             return apply(packet);
+         },
+         refusal(invalidArgument, bad + "campo CDFILIAL repetido.")},
+        {"lengths past the text",
+         [&] {
+             ORE06100::Packet packet = oneTextField();
+             packet.set_row_count(2);
+             ORE06100::Column& column = *packet.add_columns();
+             column.set_text("0001");
+             column.add_text_lengths(4'000'000'000U);
+             column.add_text_lengths(4'000'000'000U);
+             return apply(packet);
+         },
+         refusal(invalidArgument, bad + "valor com mais de 65536 bytes no campo CDFILIAL.")},
+    };
+    EXPECT_EVERY_CASE_REFUSED(cases);
+}
+
+TEST_P(HostileRequestTest, TextsAreCheckedAgainstTheWidthOfTheirColumnInCharacters) {
+    const std::string longText(100000, 'J');
+    const std::string nul(
+        "00\0"
+        "1",
+        4);
+    const std::string latin1 = "Ma\xE7\xE3";
+    auto cancelWith = [&](auto edit) {
+        return [this, edit] {
+            ORE06100::CancAprovaEncRequest request = cancelRequest("0000000001");
+            edit(request);
+            return cancel(request);
+        };
+    };
+    const std::vector<Case> cases = {
+        {"five-character branch", [&] { return children("ÃÃÃÃÃ", "0000000001"); },
+         refusal(invalidArgument, "O campo CDFILIAL tem mais de 4 caracteres.")},
+        {"100,000-character justification",
+         cancelWith([&](auto& r) { r.set_justification(longText); }),
+         refusal(invalidArgument, "O campo CDJUSTEXCHIS tem mais de 4 caracteres.")},
+        {"justification with NUL", cancelWith([&](auto& r) { r.set_justification(nul); }),
+         refusal(invalidArgument, "O campo CDJUSTEXCHIS contém o caractere nulo.")},
+        {"Latin-1 justification", cancelWith([&](auto& r) { r.set_justification(latin1); }),
+         refusal(invalidArgument, "O campo CDJUSTEXCHIS não é um texto UTF-8 válido.")},
+        {"13-character operator",
+         cancelWith([&](auto& r) { r.set_operator_code("OPERADORXXXXX"); }),
+         refusal(invalidArgument, "O campo CDOPERADOR tem mais de 12 caracteres.")},
+        {"operator with NUL", cancelWith([&](auto& r) { r.set_operator_code(nul); }),
+         refusal(invalidArgument, "O campo CDOPERADOR contém o caractere nulo.")},
+        {"observation with NUL", cancelWith([&](auto& r) { r.set_observation("a" + nul); }),
+         refusal(invalidArgument, "O campo TXOBSJUSTORC contém o caractere nulo.")},
+        {"Latin-1 observation", cancelWith([&](auto& r) { r.set_observation(latin1); }),
+         refusal(invalidArgument, "O campo TXOBSJUSTORC não é um texto UTF-8 válido.")},
+        {"observation beyond 32000 characters",
+         cancelWith([&](auto& r) { r.set_observation(std::string(32001, 'o')); }),
+         refusal(invalidArgument, "O campo TXOBSJUSTORC tem mais de 32000 caracteres.")},
+        {"Latin-1 branch in the key",
+         cancelWith([&](auto& r) { r.mutable_key()->set_branch("\xC3"); }),
+         refusal(invalidArgument, "O campo CDFILIAL não é um texto UTF-8 válido.")},
+        {"three-character sequence",
+         cancelWith([&](auto& r) { r.mutable_key()->set_sequence("000"); }),
+         refusal(invalidArgument, "O campo NRSEQORCAEVE tem mais de 2 caracteres.")},
+        {"11-character order number", [&] { return items(key("0001", "00000000001")); },
+         refusal(invalidArgument, "O campo NRORCAEVENTO tem mais de 10 caracteres.")},
+        {"order number with NUL within the width", [&] { return items(key("0001", "0000" + nul)); },
+         refusal(invalidArgument, "O campo NRORCAEVENTO contém o caractere nulo.")},
+        {"Latin-1 list branch", [&] { return list(listRequest("\xFF")); },
+         refusal(invalidArgument, "O campo CDFILIAL não é um texto UTF-8 válido.")},
+        {"Latin-1 salesman list",
+         [&] {
+             ORE06100::GetEncomendaRequest request = listRequest("0001");
+             request.mutable_filter()->set_all_salesmen("");
+             request.mutable_filter()->set_salesman_list("0001,\xE7");
+             return list(request);
+         },
+         refusal(invalidArgument, "O campo Lista de vendedores não é um texto UTF-8 válido.")},
+        {"Latin-1 customer list not in use",
+         [&] {
+             ORE06100::GetEncomendaRequest request = listRequest("0001");
+             request.mutable_filter()->set_customer_list("\xE7");
+             return list(request);
+         },
+         refusal(invalidArgument, "O campo Lista de clientes não é um texto UTF-8 válido.")},
+        {"two-character flag",
+         [&] {
+             ORE06100::GetEncomendaRequest request = listRequest("0001");
+             request.mutable_filter()->set_all_orders("TT");
+             return list(request);
+         },
+         refusal(invalidArgument, "O campo NrOrcaEven.Todos tem mais de 1 caracteres.")},
+        {"11-character order number in the filter",
+         [&] {
+             ORE06100::GetEncomendaRequest request = listRequest("0001");
+             request.mutable_filter()->set_order_to("00000000001");
+             return list(request);
+         },
+         refusal(invalidArgument, "O campo NrOrcaEven.NrFin tem mais de 10 caracteres.")},
+    };
+    EXPECT_EVERY_CASE_REFUSED(cases);
+}
+
+TEST_P(HostileRequestTest, TextsOfTheFullWidthInCharactersAreAccepted) {
+    EXPECT_EQ(outcome(children("ÃÃÃÃ", "0000000006")), "OK: ");
+    EXPECT_EQ(outcome(items(key("ÃÃÃÃ", "0000000006"))), "OK: ");
+    DataPacket packet;
+    EXPECT_EQ(outcome(list(listRequest("ÃÃÃÃ"), &packet)), "OK: ");
+    EXPECT_EQ(packet.rows.size(), 1u);
+    ORE06100::CancAprovaEncRequest request = cancelRequest("0000000006", "00", "ÃÃÃÃ");
+    request.set_operator_code("ÇÇÇÇÇÇÇÇÇÇÇÇ");
+    std::string observation;
+    for (int character = 0; character < 32000; ++character) {
+        observation += "ç";
+    }
+    request.set_observation(observation);
+    EXPECT_EQ(outcome(cancel(request)), "OK: ");
+    EXPECT_EQ(orderStatus("ÃÃÃÃ", "0000000006"), "1");
+    EXPECT_EQ(database()
+                  .query("SELECT CDOPEJUSTORC FROM ORCAEVENTO WHERE NRORCAEVENTO = '0000000006'")
+                  .rows.front()
+                  .front()
+                  .AsString(),
+              "ÇÇÇÇÇÇÇÇÇÇÇÇ");
+}
+
+TEST_P(HostileRequestTest, ImpossibleDatesAreRefused) {
+    const std::string text =
+        "O campo DtEntrega.DtIni não contém uma data válida (anos de 1 a 9999).";
+    auto listFrom = [&](double days, bool all) {
+        return [this, days, all] {
+            ORE06100::GetEncomendaRequest request = listRequest("0001");
+            request.mutable_filter()->set_delivery_from(days);
+            request.mutable_filter()->set_delivery_to(at("2024-12-31 00:00:00").days);
+            request.mutable_filter()->set_all_deliveries(all ? "T" : "");
+            return list(request);
+        };
+    };
+    const double yearOne = at("0001-01-01 00:00:00").days;
+    const double lastDay = at("9999-12-31 00:00:00").days;
+    const std::vector<Case> cases = {
+        {"NaN", listFrom(nan, false), refusal(invalidArgument, text)},
+        {"NaN unused", listFrom(nan, true), refusal(invalidArgument, text)},
+        {"infinity", listFrom(infinity, false), refusal(invalidArgument, text)},
+        {"minus infinity", listFrom(-infinity, false), refusal(invalidArgument, text)},
+        {"before year 1", listFrom(yearOne - 1, false), refusal(invalidArgument, text)},
+        {"after year 9999", listFrom(lastDay + 1, false), refusal(invalidArgument, text)},
+        {"far beyond", listFrom(1e300, false), refusal(invalidArgument, text)},
+        {"until NaN",
+         [&] {
+             ORE06100::GetEncomendaRequest request = listRequest("0001");
+             request.mutable_filter()->set_delivery_to(nan);
+             return list(request);
+         },
+         refusal(invalidArgument,
+                 "O campo DtEntrega.DtFin não contém uma data válida (anos de 1 a 9999).")},
+    };
+    EXPECT_EVERY_CASE_REFUSED(cases);
+}
+
+TEST_P(HostileRequestTest, DatesAtBothEndsOfTheRangeAreListed) {
+    addOrder("0001", "0000000007", "00", "2", "9999-12-31 10:00:00");
+    addOrder("0001", "0000000008", "00", "2", "0001-01-01 10:00:00");
+    auto listed = [&](const char* from, const char* until) {
+        ORE06100::GetEncomendaRequest request = listRequest("0001");
+        request.mutable_filter()->set_all_deliveries("");
+        request.mutable_filter()->set_delivery_from(at(from).days);
+        request.mutable_filter()->set_delivery_to(at(until).days);
+        DataPacket packet;
+        EXPECT_EQ(outcome(list(request, &packet)), "OK: ");
+        std::vector<std::string> numbers;
+        for (const auto& row : packet.rows) {
+            numbers.push_back(row[0].AsString());
+        }
+        return numbers;
+    };
+    EXPECT_EQ(listed("9999-12-31 00:00:00", "9999-12-31 00:00:00"),
+              std::vector<std::string>{"0000000007"});
+    EXPECT_EQ(listed("0001-01-01 00:00:00", "0001-01-01 00:00:00"),
+              std::vector<std::string>{"0000000008"});
+}
+
+TEST_P(HostileRequestTest, JustificationMustBeRegistered) {
+    const std::string text = "Justificativa de exclusão do histórico não cadastrada.";
+    const DataPacket list = orders("0001");
+    const std::vector<Case> cases = {
+        {"cancellation",
+         [&] {
+             ORE06100::CancAprovaEncRequest request = cancelRequest("0000000001");
+             request.set_justification("9999");
+             return cancel(request);
+         },
+         refusal(invalidArgument, text)},
+        {"change log",
+         [&] {
+             return apply(
+                 change(list, rowOf(list, "0000000001"), {{"CDJUSTEXCHIS", Variant("9999")}}));
+         },
+         refusal(invalidArgument, text)},
+    };
+    EXPECT_EVERY_CASE_REFUSED(cases);
+
+    // The real client shows the same text.
+    auto connection = std::make_unique<host::TNetConnection>("netCancAprovEnc");
+    connection->ServerName = "ORE06100.rdmCancAprovEnc";
+    connection->Host = "127.0.0.1";
+    connection->Port = m_server->port();
+    connection->SetConnected(true);
+    std::string branch = "0001", number = "0000000001", sequence = "00";
+    const std::string before = snapshot();
+    try {
+        connection->AppServerAs<host::IRdmCancAprovEnc>().CancAprovaEnc(
+            branch, number, sequence, "9999", Variant("texto"), "OPER");
+        ADD_FAILURE() << "accepted";
+    } catch (const host::Exception& error) {
+        EXPECT_EQ(error.what(), text);
+    }
+    EXPECT_EQ(snapshot(), before);
+}
+
+TEST_P(HostileRequestTest, RefusalsQuoteOnlyAShortPrefixOfWhatWasSent) {
+    const std::vector<Case> cases = {
+        {"100 KB customer code",
+         [&] {
+             ORE06100::GetEncomendaRequest request = listRequest("0001");
+             request.mutable_filter()->set_all_customers("");
+             request.mutable_filter()->set_customer_list(std::string(100000, '7'));
+             return list(request);
+         },
+         refusal(invalidArgument, "Lista de clientes inválida: o código \"" + std::string(32, '7') +
+                                      "...\" tem mais de 21 caracteres.")},
+        {"salesman code forging a log line",
+         [&] {
+             ORE06100::GetEncomendaRequest request = listRequest("0001");
+             request.mutable_filter()->set_all_salesmen("");
+             request.mutable_filter()->set_salesman_list("01\n[warn] forged");
+             return list(request);
+         },
+         refusal(invalidArgument,
+                 "Lista de vendedores inválida: o código \"01?[warn] forged\" tem mais de 4 "
+                 "caracteres.")},
+        {"100 KB branch", [&] { return list(listRequest(std::string(100000, 'B'))); },
+         refusal(invalidArgument, "O campo CDFILIAL tem mais de 4 caracteres.")},
+    };
+    EXPECT_EVERY_CASE_REFUSED(cases);
+}
+
+TEST_P(HostileRequestTest, EveryCallIsOneLogLineWhateverTheClientSent) {
+    std::ostringstream captured;
+    auto sink = std::make_shared<spdlog::sinks::ostream_sink_mt>(captured);
+    sink->set_pattern("%l %v");
+    const auto previous = spdlog::default_logger();
+    spdlog::set_default_logger(std::make_shared<spdlog::logger>("capture", sink));
+    spdlog::set_level(spdlog::level::info);
+
+    ORE06100::GetEncomendaRequest request = listRequest("0001");
+    request.mutable_filter()->set_all_salesmen("");
+    request.mutable_filter()->set_salesman_list("01\r\n[warn] forged\x1B[2J");
+    list(request);
+    ORE06100::Packet packet = oneTextField();
+    packet.set_row_count(1);
+    packet.add_columns()->set_nulls(std::string(1, '\x01'));
+    apply(packet);
+
+    spdlog::set_default_logger(previous);
+    spdlog::set_level(spdlog::level::off);
+    const std::string log = captured.str();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+    EXPECT_EQ(log.find('\x1B'), std::string::npos) << log;
+    EXPECT_EQ(log.find("\nforged"), std::string::npos) << log;
+}
+
+TEST_P(HostileRequestTest, DeltaRowsMustCarryEveryStoredColumn) {
+    auto keyOnly = [&](const std::string& branch, const std::string& number,
+                       const std::string& sequence) {
+        return [this, branch, number, sequence] {
+            DataPacket delta;
+            delta.fields = {{"CDFILIAL", host::FieldType::String, 4},
+                            {"NRORCAEVENTO", host::FieldType::String, 10},
+                            {"NRSEQORCAEVE", host::FieldType::FixedString, 2}};
+            delta.rows = {{Variant(branch), Variant(number), Variant(sequence)}};
+            delta.rowStatus = {RowStatus::Deleted};
+            return apply(delta);
+        };
+    };
+    const std::string text = "Pacote de alterações inválido: falta o campo IDSITUORCEVE.";
+    const DataPacket list = orders("0001");
+    const std::vector<Case> cases = {
+        {"approved order", keyOnly("0001", "0000000001", "00"), refusal(invalidArgument, text)},
+        {"cancelled order", keyOnly("0001", "0000000004", "00"), refusal(invalidArgument, text)},
+        {"pending order", keyOnly("0001", "0000000003", "00"), refusal(invalidArgument, text)},
+        {"another branch's order", keyOnly("0002", "0000000005", "00"),
+         refusal(invalidArgument, text)},
+        {"parent with a child", keyOnly("0001", "0000000002", "00"),
+         refusal(invalidArgument, text)},
+        {"one stored column left out",
+         [&] {
+             DataPacket delta = deletion(list, {rowOf(list, "0000000001")});
+             const auto at = static_cast<std::size_t>(delta.FieldIndex("DTVALIORCEVE"));
+             delta.fields.erase(delta.fields.begin() + static_cast<std::ptrdiff_t>(at));
+             delta.rows[0].erase(delta.rows[0].begin() + static_cast<std::ptrdiff_t>(at));
+             return apply(delta);
+         },
+         refusal(invalidArgument, "Pacote de alterações inválido: falta o campo DTVALIORCEVE.")},
+    };
+    EXPECT_EVERY_CASE_REFUSED(cases);
+}
+
+TEST_P(HostileRequestTest, OnlyListedOrdersWithoutChildrenAreDeleted) {
+    const DataPacket list = orders("0001");
+    // Rows that match what is stored, so that only the rule can refuse them.
+    auto storedRow = [&](const std::string& number, const char* status) {
+        std::vector<Variant> row = rowOf(list, "0000000001");
+        set(list, row, "NRORCAEVENTO", Variant(number));
+        set(list, row, "IDSITUORCEVE", Variant(status));
+        return row;
+    };
+    const std::vector<Case> cases = {
+        {"pending order", [&] { return apply(deletion(list, {storedRow("0000000003", "1")})); },
+         refusal(failedPrecondition,
+                 "A encomenda não pode ser excluída, pois não está aprovada nem fechada.")},
+        {"cancelled order", [&] { return apply(deletion(list, {storedRow("0000000004", "8")})); },
+         refusal(failedPrecondition,
+                 "A encomenda não pode ser excluída, pois não está aprovada nem fechada.")},
+        {"parent before its child",
+         [&] {
+             return apply(deletion(
+                 list, {rowOf(list, "0000000002", "00"), rowOf(list, "0000000002", "01")}));
+         },
+         refusal(failedPrecondition,
+                 "A encomenda não pode ser excluída, pois existe(m) encomenda(s) filha(s).")},
+    };
+    EXPECT_EVERY_CASE_REFUSED(cases);
+
+    // The child first, then its parent: both go.
+    exec("DELETE FROM CONTARECEBER WHERE NRORCAEVENTO = '0000000002'");
+    EXPECT_EQ(outcome(apply(deletion(
+                  list, {rowOf(list, "0000000002", "01"), rowOf(list, "0000000002", "00")}))),
+              "OK: ");
+    EXPECT_EQ(orderStatus("0001", "0000000002", "00"), "<none>");
+    EXPECT_EQ(orderStatus("0001", "0000000002", "01"), "<none>");
+}
+
+TEST_P(HostileRequestTest, ChangeLogValuesAreCheckedAgainstTheirColumns) {
+    const DataPacket list = orders("0001");
+    const std::vector<Variant> row = rowOf(list, "0000000001");
+    auto changed = [&](const char* field, Variant value) {
+        return [this, &list, &row, field, value] {
+            return apply(change(list, row, {{field, value}}));
+        };
+    };
+    const std::string nul("MA\0RIA", 6);
+    const std::vector<Case> cases = {
+        {"13-character operator", changed("CDOPEJUSTORC", Variant("MARIAXXXXXXXX")),
+         refusal(invalidArgument, "O campo CDOPEJUSTORC tem mais de 12 caracteres.")},
+        {"operator with NUL", changed("CDOPEJUSTORC", Variant(nul)),
+         refusal(invalidArgument, "O campo CDOPEJUSTORC contém o caractere nulo.")},
+        {"Latin-1 operator", changed("CDOPEJUSTORC", Variant("JO\xC3O")),
+         refusal(invalidArgument, "O campo CDOPEJUSTORC não é um texto UTF-8 válido.")},
+        {"60,000-character justification",
+         changed("CDJUSTEXCHIS", Variant(std::string(60000, '1'))),
+         refusal(invalidArgument, "O campo CDJUSTEXCHIS tem mais de 4 caracteres.")},
+        {"NaN date", changed("DTEVENTO", Variant(TDateTime{nan})),
+         refusal(invalidArgument,
+                 "O campo DTEVENTO não contém uma data válida (anos de 1 a 9999).")},
+        {"infinite quantity", changed("QTCONVORCEVE", Variant(infinity)),
+         refusal(invalidArgument, "O campo QTCONVORCEVE não contém um número válido.")},
+        {"date sent as text",
+         [&] {
+             DataPacket delta = change(list, row, {});
+             delta.fields[static_cast<std::size_t>(delta.FieldIndex("DTEVENTO"))].type =
+                 host::FieldType::String;
+             for (auto& values : delta.rows) {
+                 values[static_cast<std::size_t>(delta.FieldIndex("DTEVENTO"))] =
+                     Variant("2024-05-20");
+             }
+             return apply(delta);
+         },
+         refusal(invalidArgument,
+                 "Pacote de alterações inválido: o campo DTEVENTO tem o tipo errado.")},
+    };
+    EXPECT_EVERY_CASE_REFUSED(cases);
+}
+
+TEST_P(HostileRequestTest, ParentWithChildOrdersIsNotCancelled) {
+    const std::vector<Case> cases = {
+        {"parent", [&] { return cancel(cancelRequest("0000000002", "00")); },
+         refusal(failedPrecondition,
+                 "Aprovação da encomenda não pode ser cancelada, pois existe encomenda filha. "
+                 "Operação Bloqueada.")},
+    };
+    EXPECT_EVERY_CASE_REFUSED(cases);
+    // The child itself is cancelled as before.
+    EXPECT_EQ(outcome(cancel(cancelRequest("0000000002", "01"))), "OK: ");
+    EXPECT_EQ(orderStatus("0001", "0000000002", "01"), "1");
+    EXPECT_EQ(orderStatus("0001", "0000000002", "00"), "2");
+}
+
+ORE_ON_BOTH_ENGINES(HostileRequestTest);
+
+}  // namespace
