@@ -157,6 +157,21 @@ protected:
 
     void releaseLock() { m_blocker->rollback(); }
 
+    // With one cancellation waiting on a held row lock, a second call is
+    // refused as busy; once the lock is gone both calls work.
+    void expectSecondCallBusyWhileOneWaits() {
+        holdLock();
+        std::string blockedAnswer = "<none>";
+        std::thread blocked([&, api = client()] { blockedAnswer = cancel(*api, "0000000001"); });
+        std::this_thread::sleep_for(300ms);
+        auto other = client();
+        EXPECT_EQ(items(*other, "0000000002"), text(ore::server::messages::serverBusy));
+        releaseLock();
+        blocked.join();
+        EXPECT_EQ(blockedAnswer, "");
+        EXPECT_EQ(items(*other, "0000000002"), "");
+    }
+
     std::string timedOutText() const {
         return "O servidor de aplicação 127.0.0.1:" + std::to_string(m_port) +
                " não respondeu a tempo.";
@@ -254,16 +269,7 @@ TEST_P(ServerProcessTest, ASecondSignalExitsAtOnce) {
 TEST_P(ServerProcessTest, CallsBeyondTheLimitAreRefusedAsBusy) {
     seed();
     startServer({"--max-calls", "1"});
-    holdLock();
-    std::string blockedAnswer = "<none>";
-    std::thread blocked([&, api = client()] { blockedAnswer = cancel(*api, "0000000001"); });
-    std::this_thread::sleep_for(300ms);
-    auto other = client();
-    EXPECT_EQ(items(*other, "0000000002"), text(ore::server::messages::serverBusy));
-    releaseLock();
-    blocked.join();
-    EXPECT_EQ(blockedAnswer, "");
-    EXPECT_EQ(items(*other, "0000000002"), "");
+    expectSecondCallBusyWhileOneWaits();
 }
 
 TEST_P(ServerProcessTest, ARequestTooLargeIsToldAsSuchNotAsBusy) {
@@ -288,16 +294,7 @@ TEST_P(ServerProcessTest, ARequestTooLargeIsToldAsSuchNotAsBusy) {
 TEST_P(ServerProcessTest, ACallWaitingTooLongForAConnectionIsRefusedAsBusy) {
     seed();
     startServer({"--max-connections", "1", "--connection-wait-ms", "300"});
-    holdLock();
-    std::string blockedAnswer = "<none>";
-    std::thread blocked([&, api = client()] { blockedAnswer = cancel(*api, "0000000001"); });
-    std::this_thread::sleep_for(300ms);
-    auto other = client();
-    EXPECT_EQ(items(*other, "0000000002"), text(ore::server::messages::serverBusy));
-    releaseLock();
-    blocked.join();
-    EXPECT_EQ(blockedAnswer, "");
-    EXPECT_EQ(items(*other, "0000000002"), "");
+    expectSecondCallBusyWhileOneWaits();
 }
 
 TEST_P(ServerProcessTest, AListNobodyReadsHoldsNoConnection) {
