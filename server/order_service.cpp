@@ -72,6 +72,12 @@ OrderFilter filterOf(const ORE06100::OrderFilter& filter) {
             filter.all_customers()};
 }
 
+// Who makes the call, the one value every rule that records an operator
+// takes. The operator is the one the request names, when it names one.
+Caller callerOf(const grpc::ServerContext* context, std::string operatorCode) {
+    return {std::move(operatorCode), context != nullptr ? context->peer() : std::string()};
+}
+
 std::optional<std::string> givenText(bool present, const std::string& text) {
     if (!present || text.empty()) {
         return std::nullopt;
@@ -332,9 +338,10 @@ grpc::Status OrderService::CancAprovaEnc(grpc::ServerContext* context,
         CancellationReason reason;
         reason.justification = givenText(request->has_justification(), request->justification());
         reason.observation = givenText(request->has_observation(), request->observation());
-        reason.operatorCode = givenText(request->has_operator_code(), request->operator_code());
+        const Caller caller = callerOf(
+            context, request->has_operator_code() ? request->operator_code() : std::string());
         const CancellationOutcome outcome =
-            rules.cancelApproval(keyOf(request->key()), reason, m_clock());
+            rules.cancelApproval(keyOf(request->key()), reason, caller, m_clock());
         *reply->mutable_key() = request->key();
         if (outcome.productionOrders) {
             proto::encodePacket(*outcome.productionOrders, *reply->mutable_production_orders());
@@ -351,7 +358,7 @@ grpc::Status OrderService::SetEncomenda(grpc::ServerContext* context,
     return run("SetEncomenda", context, [&](Call& call) {
         host::DataPacket delta = proto::decodePacket(request->delta(), proto::requestLimits);
         readDelta(delta);
-        call.rules().applyChanges(delta);
+        call.rules().applyChanges(delta, callerOf(context, std::string()), m_clock());
     });
 }
 
