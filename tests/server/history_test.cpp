@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/data/data_packet.h"
+#include "host/net/grpc_canc_aprov_enc.h"
 #include "host/net/net_connection.h"
 #include "host/sql/sql_dates.h"
 #include "server/order_repository.h"
@@ -527,6 +528,47 @@ TEST_P(HistoryTest, OfTwoSimultaneousCancellationsExactlyOneIsRecordedCancelled)
                          {{"N", number(index)}}),
                   id);
     }
+}
+
+TEST_P(HistoryTest, ACallPastItsDeadlineLeavesNoRecordEvenWhenItCouldGoOnLater) {
+    using namespace std::chrono_literals;
+    addOrder(number(1));
+    addSalesOrder(number(1), "P000000001");
+    addReceivable(number(1), "0000000001", 10);
+    addOrder(number(2));
+    addReceivable(number(2), "0000000002", 10, "S");
+    for (const std::string& order : {number(1), number(2)}) {
+        SCOPED_TRACE(order);
+        const auto before = orderTablesDump();
+        // Another session holds what the call needs: the order's row
+        // (PostgreSQL) or the write lock (SQLite).
+        auto blocker = testDatabase().connect();
+        blocker->begin();
+        if (engine() == host::sql::Engine::postgresql) {
+            blocker->query("SELECT 1 FROM ORCAEVENTO WHERE NRORCAEVENTO = :N FOR UPDATE",
+                           {{"N", order}});
+        }
+        host::net::CallDeadlines deadlines;
+        deadlines.call = 500ms;
+        auto impatient = host::net::makeGrpcCancAprovEnc("127.0.0.1", m_server->port(), deadlines);
+        std::string branch = "0001", key = order, sequence = "00";
+        EXPECT_THROW(
+            impatient->CancAprovaEnc(branch, key, sequence, "0001", Variant("tarde"), "OPER"),
+            host::Exception);
+        // Longer than the deadline; then the server could go on, and must not.
+        std::this_thread::sleep_for(1s);
+        blocker->rollback();
+        std::this_thread::sleep_for(500ms);
+        EXPECT_EQ(orderTablesDump(), before);
+        for (const std::string& table : historyTables) {
+            EXPECT_EQ(historyCount(table), "0") << table;
+        }
+    }
+    // The same calls with time to spare leave their records.
+    EXPECT_EQ(cancel(number(1)), "<cancelled>");
+    EXPECT_EQ(cancel(number(2)), "N_PARAM_CONTARECBAIXADA|0000000002");
+    EXPECT_EQ(field(recordOf(number(1)), "IDRESULTADO"), "C");
+    EXPECT_EQ(field(recordOf(number(2)), "IDRESULTADO"), "R");
 }
 
 // A delta that deletes rows of the order list, as the screen's data set makes it.
