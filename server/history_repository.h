@@ -7,6 +7,7 @@
 #include "host/data/variant.h"
 #include "host/sql/database.h"
 #include "server/order_types.h"
+#include "server/sessions.h"
 
 namespace ore::server {
 

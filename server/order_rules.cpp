@@ -450,7 +450,10 @@ void OrderRules::applyChanges(const DataPacket& delta, const Caller& caller, hos
                 throw ServiceError(ErrorKind::InvalidArgument,
                                    std::string(messages::justificationNotRegistered));
             }
-            m_repository.updateReason(change.key, code, newValue(operatorCode, "CDOPEJUSTORC"));
+            m_repository.updateReason(change.key, code,
+                                      !caller.operatorCode.empty()
+                                          ? Variant(caller.operatorCode)
+                                          : newValue(operatorCode, "CDOPEJUSTORC"));
             continue;
         }
         const auto statusAt = std::find_if(stored.begin(), stored.end(), [](const auto& def) {

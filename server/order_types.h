@@ -30,13 +30,6 @@ struct OrderFilter {
     std::string allCustomers;
 };
 
-// Who makes a call: the operator recorded on what it writes (empty: none
-// known) and the client's address as the transport names it.
-struct Caller {
-    std::string operatorCode;
-    std::string clientAddress;
-};
-
 // Why an approval is cancelled; a request from an older screen carries none.
 struct CancellationReason {
     std::optional<std::string> justification;

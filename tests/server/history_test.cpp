@@ -15,10 +15,12 @@
 #include "host/data/data_packet.h"
 #include "host/net/grpc_canc_aprov_enc.h"
 #include "host/net/net_connection.h"
+#include "host/services/session.h"
 #include "host/sql/sql_dates.h"
 #include "server/order_repository.h"
 #include "server/order_rules.h"
 #include "server/order_server.h"
+#include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
 namespace {
@@ -28,6 +30,7 @@ using host::RowStatus;
 using host::TDateTime;
 using host::Variant;
 using host::sql::Params;
+using testsupport::testOperator;
 
 TDateTime at(const char* text) {
     return *host::sql::parseTimestamp(text);
@@ -63,11 +66,13 @@ protected:
         options.clock = [] { return fixedNow; };
         m_server = std::make_unique<ore::server::OrderServer>(options);
         m_server->start();
+        testsupport::signOnAsTester(database(), m_server->port());
         m_connection = connect();
     }
 
     void TearDown() override {
         m_connection.reset();
+        host::CurrentSession().sessionToken.clear();
         if (m_server) {
             m_server->shutdown(std::chrono::milliseconds(0));
             m_server->wait();
@@ -295,6 +300,7 @@ TEST_P(HistoryTest, CancellationRecordsItselfAndCopiesEveryColumnOfWhatItDeletes
     ASSERT_EQ(receivables.rows.size(), 2u);
     ASSERT_EQ(salesOrders.rows.size(), 2u);
 
+    // The request names OPERADOR1; the record holds the session's operator.
     EXPECT_EQ(cancel(number(1)), "<cancelled>");
 
     const DataPacket record = recordOf(number(1));
@@ -305,7 +311,7 @@ TEST_P(HistoryTest, CancellationRecordsItselfAndCopiesEveryColumnOfWhatItDeletes
     EXPECT_EQ(field(record, "CDCLIENTE"), "000000000000000000001");
     EXPECT_EQ(field(record, "NMCLIEORCEVE"), "Buffet Alegria Ltda");
     EXPECT_EQ(field(record, "CDVENDEDOR"), "0007");
-    EXPECT_EQ(field(record, "CDOPERADOR"), "OPERADOR1");
+    EXPECT_EQ(field(record, "CDOPERADOR"), testOperator);
     EXPECT_EQ(field(record, "DTHRHISTCANC"), Variant(fixedNow).AsString());
     EXPECT_EQ(field(record, "DSENDCLIENTE").rfind("ipv4:127.0.0.1:", 0), 0u)
         << field(record, "DSENDCLIENTE");
@@ -326,12 +332,12 @@ TEST_P(HistoryTest, CancellationRecordsItselfAndCopiesEveryColumnOfWhatItDeletes
     EXPECT_EQ(orderRows("CONTARECEBER", number(2), "NRDOCUMENTO").rows.size(), 1u);
 }
 
-TEST_P(HistoryTest, CancellationWithoutReasonOrOperatorRecordsNulls) {
+TEST_P(HistoryTest, CancellationWithoutReasonOrOperatorRecordsNullsAndTheSessionsOperator) {
     addOrder(number(1));
     EXPECT_EQ(cancel(number(1), "00", "", Variant(), ""), "<cancelled>");
     const DataPacket record = recordOf(number(1));
     EXPECT_EQ(field(record, "IDRESULTADO"), "C");
-    EXPECT_EQ(field(record, "CDOPERADOR"), "");
+    EXPECT_EQ(field(record, "CDOPERADOR"), testOperator);
     EXPECT_EQ(field(record, "CDJUSTEXCHIS"), "<null>");
     EXPECT_EQ(field(record, "TXOBSJUSTORC"), "<null>");
     EXPECT_EQ(historyCount("HISTCONTARECEBER"), "0");
@@ -366,7 +372,7 @@ TEST_P(HistoryTest, BlockedCancellationsLeaveOnlyTheirRecord) {
         expectRecordKey(field(record, "IDHISTCANC"));
         EXPECT_EQ(field(record, "IDRESULTADO"), test.outcome);
         EXPECT_EQ(field(record, "DSRECUSA"), "<null>");
-        EXPECT_EQ(field(record, "CDOPERADOR"), "OPERADOR1");
+        EXPECT_EQ(field(record, "CDOPERADOR"), testOperator);
         EXPECT_EQ(field(record, "CDJUSTEXCHIS"), "0002");
         EXPECT_EQ(field(record, "TXOBSJUSTORC"), "Cliente desistiu.");
         EXPECT_EQ(field(record, "CDCLIENTE"), "000000000000000000001");
@@ -421,7 +427,7 @@ TEST_P(HistoryTest, RefusalsLeaveOnlyTheirRecordWithTheirKey) {
         expectRecordKey(field(record, "IDHISTCANC"));
         EXPECT_EQ(field(record, "IDRESULTADO"), "R");
         EXPECT_EQ(field(record, "DSRECUSA"), test.key);
-        EXPECT_EQ(field(record, "CDOPERADOR"), "OPERADOR1");
+        EXPECT_EQ(field(record, "CDOPERADOR"), testOperator);
         EXPECT_EQ(field(record, "CDJUSTEXCHIS"), test.justification);
         EXPECT_EQ(field(record, "TXOBSJUSTORC"), "Cliente desistiu.");
         EXPECT_EQ(field(record, "CDCLIENTE"), test.customer);
@@ -609,6 +615,7 @@ TEST_P(HistoryTest, DeletionThroughTheListCopiesTheOrderItsItemsAndObservations)
         const std::string id = field(record, "IDHISTCANC");
         expectRecordKey(id);
         EXPECT_EQ(field(record, "IDRESULTADO"), "X");
+        EXPECT_EQ(field(record, "CDOPERADOR"), testOperator);
         EXPECT_EQ(field(record, "DSRECUSA"), "<null>");
         EXPECT_EQ(field(record, "CDCLIENTE"), "000000000000000000001");
         EXPECT_EQ(field(record, "NMCLIEORCEVE"), "Buffet Alegria Ltda");
@@ -707,20 +714,73 @@ TEST_P(HistoryTest, AuthorizationRefusalIsRecordedInItsOwnTransaction) {
     const auto before = orderTablesDump();
     ore::server::OrderRepository repository(database());
     ore::server::OrderRules rules(repository);
+    ore::server::Caller caller;
+    caller.operatorCode = "JOAO";
+    caller.peer = "ipv4:10.0.0.7:5000";
     rules.recordAuthorizationRefusal({"0001", number(1), "00"},
-                                     {std::string("0001"), std::string("Sem direito")},
-                                     {"JOAO", "ipv4:10.0.0.7:5000"}, "PERM_CANC|0001", fixedNow);
+                                     {std::string("0001"), std::string("Sem direito")}, caller,
+                                     "CANC_N_PERMITIDA|0001", fixedNow);
     EXPECT_FALSE(database().inTransaction());
     EXPECT_EQ(orderTablesDump(), before);
     const DataPacket record = recordOf(number(1));
     EXPECT_EQ(field(record, "IDRESULTADO"), "A");
-    EXPECT_EQ(field(record, "DSRECUSA"), "PERM_CANC|0001");
+    EXPECT_EQ(field(record, "DSRECUSA"), "CANC_N_PERMITIDA|0001");
     EXPECT_EQ(field(record, "CDOPERADOR"), "JOAO");
     EXPECT_EQ(field(record, "DSENDCLIENTE"), "ipv4:10.0.0.7:5000");
     EXPECT_EQ(field(record, "CDJUSTEXCHIS"), "0001");
     EXPECT_EQ(field(record, "TXOBSJUSTORC"), "Sem direito");
     EXPECT_EQ(field(record, "CDVENDEDOR"), "0007");
     EXPECT_EQ(historyCount("HISTPEDIDO"), "0");
+}
+
+TEST_P(HistoryTest, AnOperatorWithoutTheRightIsRefusedAndOnlyTheRefusalIsRecorded) {
+    exec("INSERT INTO FILIAL VALUES ('0002', 'Filial Sul')");
+    addOrder(number(1));
+    addSalesOrder(number(1), "P000000001");
+    addReceivable(number(1), "0000000001", 10);
+    struct Case {
+        const char* name;
+        const char* code;
+        std::vector<db::OperatorBranch> branches;
+    };
+    const std::vector<Case> cases = {
+        {"works on the branch, may not cancel", "VENDAS", {{"0001", false}}},
+        {"another branch only", "SULISTA", {{"0002", true}}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        testsupport::addTestOperator(database(), test.code, "senha-do-teste",
+                                     test.branches.front().branch, test.branches);
+        testsupport::signOnAs(m_server->port(), test.code, "senha-do-teste");
+        const auto before = orderTablesDump();
+        EXPECT_EQ(cancel(number(1)),
+                  "Operador sem permissão para cancelar aprovações na filial 0001.");
+        EXPECT_EQ(orderTablesDump(), before);
+        const DataPacket record = rows("SELECT * FROM HISTCANCAPROV WHERE CDOPERADOR = :O",
+                                       {{"O", std::string(test.code)}});
+        ASSERT_EQ(record.rows.size(), 1u);
+        expectRecordKey(field(record, "IDHISTCANC"));
+        EXPECT_EQ(field(record, "IDRESULTADO"), "A");
+        EXPECT_EQ(field(record, "DSRECUSA"), "CANC_N_PERMITIDA|0001");
+        EXPECT_EQ(field(record, "NRORCAEVENTO"), number(1));
+        EXPECT_EQ(field(record, "CDJUSTEXCHIS"), "0002");
+        EXPECT_EQ(field(record, "TXOBSJUSTORC"), "Cliente desistiu.");
+        EXPECT_EQ(field(record, "CDCLIENTE"), "000000000000000000001");
+        EXPECT_EQ(field(record, "DTHRHISTCANC"), Variant(fixedNow).AsString());
+        EXPECT_EQ(field(record, "DSENDCLIENTE").rfind("ipv4:127.0.0.1:", 0), 0u);
+    }
+    EXPECT_EQ(historyCount("HISTCANCAPROV"), "2");
+    EXPECT_EQ(historyCount("HISTCONTARECEBER"), "0");
+    EXPECT_EQ(historyCount("HISTPEDIDO"), "0");
+}
+
+TEST_P(HistoryTest, ACallWithoutASessionIsRefusedAndRecordsNothing) {
+    addOrder(number(1));
+    host::CurrentSession().sessionToken.clear();
+    const auto before = orderTablesDump();
+    EXPECT_EQ(cancel(number(1)), "Sessão não iniciada. Entre com seu operador e senha.");
+    EXPECT_EQ(orderTablesDump(), before);
+    EXPECT_EQ(historyCount("HISTCANCAPROV"), "0");
 }
 
 TEST(HistoryRecordKey, IsRandomHexOf128Bits) {
