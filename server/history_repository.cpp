@@ -110,7 +110,7 @@ void HistoryRepository::writeRecord(const std::string& id, const HistoryEntry& e
 }
 
 std::string HistoryRepository::writeRecordAlone(const HistoryEntry& entry) {
-    const std::string id = newRecordId();
+    std::string id = newRecordId();
     host::sql::Transaction transaction(m_database);
     writeRecord(id, entry);
     transaction.commit();
