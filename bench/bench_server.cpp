@@ -414,9 +414,7 @@ private:
         ore::server::OrderRepository repository(*connection);
         ore::server::OrderRules rules(repository);
         const ore::server::CancellationReason reason{"0001", "Cancelada pelo teste de carga."};
-        ore::server::Caller caller;
-        caller.operatorCode = "BENCH";
-        caller.peer = "in-process";
+        const ore::server::Caller caller{"BENCH", "in-process", {}};
         auto cancelRemote = [&](const OrderKey& key) {
             std::string branch = key.branch, number = key.number, sequence = key.sequence;
             m_client->CancAprovaEnc(branch, number, sequence, *reason.justification,

@@ -92,9 +92,10 @@ void HistoryRepository::writeRecord(const std::string& id, const HistoryEntry& e
     }
     params.emplace_back("CDOPERADOR", entry.caller.operatorCode);
     params.emplace_back("DTHRHISTCANC", entry.when);
-    params.emplace_back("DSENDCLIENTE", entry.caller.peer.empty()
-                                            ? Variant()
-                                            : Variant(cut(entry.caller.peer, clientAddressWidth)));
+    params.emplace_back("DSENDCLIENTE",
+                        entry.caller.clientAddress.empty()
+                            ? Variant()
+                            : Variant(cut(entry.caller.clientAddress, clientAddressWidth)));
     params.emplace_back("CDJUSTEXCHIS", optionalText(entry.justification));
     params.emplace_back("TXOBSJUSTORC", optionalText(entry.observation));
     params.emplace_back("IDRESULTADO", std::string(1, static_cast<char>(entry.outcome)));

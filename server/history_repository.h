@@ -7,7 +7,6 @@
 #include "host/data/variant.h"
 #include "host/sql/database.h"
 #include "server/order_types.h"
-#include "server/sessions.h"
 
 namespace ore::server {
 

@@ -18,8 +18,6 @@ inline constexpr std::string_view orderNotFoundKey = "ENCO_N_ENCONTRADA";
 inline constexpr std::string_view orderNotApprovedKey = "ENCO_N_APROVADA";  // |status
 inline constexpr std::string_view parentWithChildOrdersKey = "ENCO_FILHA";
 inline constexpr std::string_view justificationNotRegisteredKey = "JUST_N_CAD";  // |code
-// A cancellation refused by authorization ('A'): the operator may not cancel there.
-inline constexpr std::string_view cancelNotAllowedKey = "CANC_N_PERMITIDA";  // |branch
 
 inline constexpr std::string_view orderNotFound = "Encomenda não encontrada.";
 inline constexpr std::string_view orderNotApproved =
@@ -139,6 +137,10 @@ inline std::string signOnWait(long long seconds) {
 inline std::string branchNotAllowed(std::string_view branch) {
     return "Operador sem permissão para trabalhar na filial " + std::string(branch) + ".";
 }
+
+// The history's key of a cancellation refused by authorization; the detail
+// is the branch.
+inline constexpr std::string_view cancelNotAllowedKey = "OPER_SEM_PERM_CANC";
 
 inline std::string cancelNotAllowed(std::string_view branch) {
     return "Operador sem permissão para cancelar aprovações na filial " + std::string(branch) + ".";

@@ -450,10 +450,12 @@ void OrderRules::applyChanges(const DataPacket& delta, const Caller& caller, hos
                 throw ServiceError(ErrorKind::InvalidArgument,
                                    std::string(messages::justificationNotRegistered));
             }
+            // A signed-on caller is who changed the reason, whatever operator
+            // the change log names.
             m_repository.updateReason(change.key, code,
-                                      !caller.operatorCode.empty()
-                                          ? Variant(caller.operatorCode)
-                                          : newValue(operatorCode, "CDOPEJUSTORC"));
+                                      caller.operatorCode.empty()
+                                          ? newValue(operatorCode, "CDOPEJUSTORC")
+                                          : Variant(caller.operatorCode));
             continue;
         }
         const auto statusAt = std::find_if(stored.begin(), stored.end(), [](const auto& def) {

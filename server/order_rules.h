@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -60,10 +59,10 @@ public:
     void recordAuthorizationRefusal(const OrderKey& key, const CancellationReason& reason,
                                     const Caller& caller, const std::string& refusal,
                                     host::TDateTime now);
-    // Applies a change log of the order list (optimistic concurrency). A
-    // reason changed is recorded under the caller's operator when there is
-    // one, whatever operator the change log names; each deleted order is
-    // copied into the history first, under a record of `caller` stamped `now`.
+    // Applies a change log of the order list (optimistic concurrency); each
+    // deleted order is copied into the history first, under a record of
+    // `caller` stamped `now`. A reason changed is recorded as the caller's
+    // (when the caller has an operator), whatever the change log names.
     void applyChanges(const host::DataPacket& delta, const Caller& caller, host::TDateTime now);
 
 private:

@@ -376,15 +376,18 @@ grpc::Status OrderService::CancAprovaEnc(grpc::ServerContext* context,
         CancellationReason reason;
         reason.justification = givenText(request->has_justification(), request->justification());
         reason.observation = givenText(request->has_observation(), request->observation());
+        // The operator recorded is the session's; the request's field is
+        // ignored (older screens send the host's command-line operator).
         const OrderKey key = keyOf(request->key());
+        OrderRules& rules = call.rules();
         if (!caller.mayCancelOn(key.branch)) {
-            // The refusal changes nothing; its history record stands alone.
-            call.rules().recordAuthorizationRefusal(
+            // The refusal changes nothing but leaves its history record, in a
+            // transaction of its own.
+            rules.recordAuthorizationRefusal(
                 key, reason, caller, messages::refusal(messages::cancelNotAllowedKey, key.branch),
                 m_clock());
             requireCancelOn(caller, key.branch);
         }
-        OrderRules& rules = call.rules();
         const CancellationOutcome outcome = rules.cancelApproval(key, reason, caller, m_clock());
         *reply->mutable_key() = request->key();
         if (outcome.productionOrders) {

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "db/operators.h"
 #include "host/data/data_packet.h"
 #include "host/net/grpc_canc_aprov_enc.h"
 #include "host/net/net_connection.h"
@@ -30,7 +31,6 @@ using host::RowStatus;
 using host::TDateTime;
 using host::Variant;
 using host::sql::Params;
-using testsupport::testOperator;
 
 TDateTime at(const char* text) {
     return *host::sql::parseTimestamp(text);
@@ -66,7 +66,11 @@ protected:
         options.clock = [] { return fixedNow; };
         m_server = std::make_unique<ore::server::OrderServer>(options);
         m_server->start();
-        testsupport::signOnAsTester(database(), m_server->port());
+        // The operator recorded is the session's: this fixture signs on as
+        // OPERADOR1, with the right to cancel on every branch.
+        db::ensureOperatorOnEveryBranch(database(), "OPERADOR1", "senha-operador1",
+                                        db::HashCost::minimal);
+        testsupport::signOnAs(m_server->port(), "OPERADOR1", "senha-operador1");
         m_connection = connect();
     }
 
@@ -300,7 +304,6 @@ TEST_P(HistoryTest, CancellationRecordsItselfAndCopiesEveryColumnOfWhatItDeletes
     ASSERT_EQ(receivables.rows.size(), 2u);
     ASSERT_EQ(salesOrders.rows.size(), 2u);
 
-    // The request names OPERADOR1; the record holds the session's operator.
     EXPECT_EQ(cancel(number(1)), "<cancelled>");
 
     const DataPacket record = recordOf(number(1));
@@ -311,7 +314,7 @@ TEST_P(HistoryTest, CancellationRecordsItselfAndCopiesEveryColumnOfWhatItDeletes
     EXPECT_EQ(field(record, "CDCLIENTE"), "000000000000000000001");
     EXPECT_EQ(field(record, "NMCLIEORCEVE"), "Buffet Alegria Ltda");
     EXPECT_EQ(field(record, "CDVENDEDOR"), "0007");
-    EXPECT_EQ(field(record, "CDOPERADOR"), testOperator);
+    EXPECT_EQ(field(record, "CDOPERADOR"), "OPERADOR1");
     EXPECT_EQ(field(record, "DTHRHISTCANC"), Variant(fixedNow).AsString());
     EXPECT_EQ(field(record, "DSENDCLIENTE").rfind("ipv4:127.0.0.1:", 0), 0u)
         << field(record, "DSENDCLIENTE");
@@ -332,12 +335,13 @@ TEST_P(HistoryTest, CancellationRecordsItselfAndCopiesEveryColumnOfWhatItDeletes
     EXPECT_EQ(orderRows("CONTARECEBER", number(2), "NRDOCUMENTO").rows.size(), 1u);
 }
 
-TEST_P(HistoryTest, CancellationWithoutReasonOrOperatorRecordsNullsAndTheSessionsOperator) {
+TEST_P(HistoryTest, CancellationWithoutReasonRecordsNullsAndTheSessionsOperator) {
     addOrder(number(1));
     EXPECT_EQ(cancel(number(1), "00", "", Variant(), ""), "<cancelled>");
     const DataPacket record = recordOf(number(1));
     EXPECT_EQ(field(record, "IDRESULTADO"), "C");
-    EXPECT_EQ(field(record, "CDOPERADOR"), testOperator);
+    // A request naming no operator still has the session's.
+    EXPECT_EQ(field(record, "CDOPERADOR"), "OPERADOR1");
     EXPECT_EQ(field(record, "CDJUSTEXCHIS"), "<null>");
     EXPECT_EQ(field(record, "TXOBSJUSTORC"), "<null>");
     EXPECT_EQ(historyCount("HISTCONTARECEBER"), "0");
@@ -372,7 +376,7 @@ TEST_P(HistoryTest, BlockedCancellationsLeaveOnlyTheirRecord) {
         expectRecordKey(field(record, "IDHISTCANC"));
         EXPECT_EQ(field(record, "IDRESULTADO"), test.outcome);
         EXPECT_EQ(field(record, "DSRECUSA"), "<null>");
-        EXPECT_EQ(field(record, "CDOPERADOR"), testOperator);
+        EXPECT_EQ(field(record, "CDOPERADOR"), "OPERADOR1");
         EXPECT_EQ(field(record, "CDJUSTEXCHIS"), "0002");
         EXPECT_EQ(field(record, "TXOBSJUSTORC"), "Cliente desistiu.");
         EXPECT_EQ(field(record, "CDCLIENTE"), "000000000000000000001");
@@ -427,7 +431,7 @@ TEST_P(HistoryTest, RefusalsLeaveOnlyTheirRecordWithTheirKey) {
         expectRecordKey(field(record, "IDHISTCANC"));
         EXPECT_EQ(field(record, "IDRESULTADO"), "R");
         EXPECT_EQ(field(record, "DSRECUSA"), test.key);
-        EXPECT_EQ(field(record, "CDOPERADOR"), testOperator);
+        EXPECT_EQ(field(record, "CDOPERADOR"), "OPERADOR1");
         EXPECT_EQ(field(record, "CDJUSTEXCHIS"), test.justification);
         EXPECT_EQ(field(record, "TXOBSJUSTORC"), "Cliente desistiu.");
         EXPECT_EQ(field(record, "CDCLIENTE"), test.customer);
@@ -615,7 +619,7 @@ TEST_P(HistoryTest, DeletionThroughTheListCopiesTheOrderItsItemsAndObservations)
         const std::string id = field(record, "IDHISTCANC");
         expectRecordKey(id);
         EXPECT_EQ(field(record, "IDRESULTADO"), "X");
-        EXPECT_EQ(field(record, "CDOPERADOR"), testOperator);
+        EXPECT_EQ(field(record, "CDOPERADOR"), "OPERADOR1");
         EXPECT_EQ(field(record, "DSRECUSA"), "<null>");
         EXPECT_EQ(field(record, "CDCLIENTE"), "000000000000000000001");
         EXPECT_EQ(field(record, "NMCLIEORCEVE"), "Buffet Alegria Ltda");
@@ -714,17 +718,14 @@ TEST_P(HistoryTest, AuthorizationRefusalIsRecordedInItsOwnTransaction) {
     const auto before = orderTablesDump();
     ore::server::OrderRepository repository(database());
     ore::server::OrderRules rules(repository);
-    ore::server::Caller caller;
-    caller.operatorCode = "JOAO";
-    caller.peer = "ipv4:10.0.0.7:5000";
-    rules.recordAuthorizationRefusal({"0001", number(1), "00"},
-                                     {std::string("0001"), std::string("Sem direito")}, caller,
-                                     "CANC_N_PERMITIDA|0001", fixedNow);
+    rules.recordAuthorizationRefusal(
+        {"0001", number(1), "00"}, {std::string("0001"), std::string("Sem direito")},
+        {"JOAO", "ipv4:10.0.0.7:5000", {}}, "PERM_CANC|0001", fixedNow);
     EXPECT_FALSE(database().inTransaction());
     EXPECT_EQ(orderTablesDump(), before);
     const DataPacket record = recordOf(number(1));
     EXPECT_EQ(field(record, "IDRESULTADO"), "A");
-    EXPECT_EQ(field(record, "DSRECUSA"), "CANC_N_PERMITIDA|0001");
+    EXPECT_EQ(field(record, "DSRECUSA"), "PERM_CANC|0001");
     EXPECT_EQ(field(record, "CDOPERADOR"), "JOAO");
     EXPECT_EQ(field(record, "DSENDCLIENTE"), "ipv4:10.0.0.7:5000");
     EXPECT_EQ(field(record, "CDJUSTEXCHIS"), "0001");
@@ -761,7 +762,7 @@ TEST_P(HistoryTest, AnOperatorWithoutTheRightIsRefusedAndOnlyTheRefusalIsRecorde
         ASSERT_EQ(record.rows.size(), 1u);
         expectRecordKey(field(record, "IDHISTCANC"));
         EXPECT_EQ(field(record, "IDRESULTADO"), "A");
-        EXPECT_EQ(field(record, "DSRECUSA"), "CANC_N_PERMITIDA|0001");
+        EXPECT_EQ(field(record, "DSRECUSA"), "OPER_SEM_PERM_CANC|0001");
         EXPECT_EQ(field(record, "NRORCAEVENTO"), number(1));
         EXPECT_EQ(field(record, "CDJUSTEXCHIS"), "0002");
         EXPECT_EQ(field(record, "TXOBSJUSTORC"), "Cliente desistiu.");
