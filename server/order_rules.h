@@ -51,6 +51,10 @@ public:
                                        host::TDateTime now);
     // Applies a change log of the order list (optimistic concurrency).
     void applyChanges(const host::DataPacket& delta);
+    // Everything cancelApproval would refuse for, or remove, read in one
+    // snapshot without writing or locking. Raises as cancelApproval does for
+    // a malformed key, a missing order or one that is not approved.
+    CancellationPreview previewCancellation(const OrderKey& key);
 
 private:
     OrderListQuery listQuery(const std::string& branch, const OrderFilter& filter);

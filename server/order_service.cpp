@@ -355,4 +355,23 @@ grpc::Status OrderService::SetEncomenda(grpc::ServerContext* context,
     });
 }
 
+grpc::Status OrderService::PreviewCancAprovaEnc(
+    grpc::ServerContext* context, const ORE06100::PreviewCancAprovaEncRequest* request,
+    ORE06100::PreviewCancAprovaEncReply* reply) {
+    return run("PreviewCancAprovaEnc", context, [&](Call& call) {
+        checkRequest(*request);
+        // AUTHORIZATION: the same check as CancAprovaEnc (may cancel on the
+        // order's branch) goes here, before anything is read.
+        const CancellationPreview preview = call.rules().previewCancellation(keyOf(request->key()));
+        proto::encodePacket(preview.childOrders, *reply->mutable_child_orders());
+        proto::encodePacket(preview.productionOrders, *reply->mutable_production_orders());
+        proto::encodePacket(preview.shippedOrders, *reply->mutable_shipped_orders());
+        proto::encodePacket(preview.paidReceivables, *reply->mutable_paid_receivables());
+        proto::encodePacket(preview.bankSlipsSent, *reply->mutable_bank_slips_sent());
+        proto::encodePacket(preview.deletedReceivables, *reply->mutable_deleted_receivables());
+        proto::encodePacket(preview.deletedSalesOrders, *reply->mutable_deleted_sales_orders());
+        reply->set_new_status(preview.newStatus);
+    });
+}
+
 }  // namespace ore::server

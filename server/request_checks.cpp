@@ -163,4 +163,8 @@ void checkRequest(const ORE06100::CancAprovaEncRequest& request) {
     checkText(request.operator_code(), "CDOPERADOR", operatorWidth);
 }
 
+void checkRequest(const ORE06100::PreviewCancAprovaEncRequest& request) {
+    checkKey(request.key());
+}
+
 }  // namespace ore::server

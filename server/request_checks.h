@@ -45,5 +45,6 @@ void checkRequest(const ORE06100::GetEncomendaRequest& request);
 void checkRequest(const ORE06100::GetItemEncRequest& request);
 void checkRequest(const ORE06100::GetEncomendaFilhaRequest& request);
 void checkRequest(const ORE06100::CancAprovaEncRequest& request);
+void checkRequest(const ORE06100::PreviewCancAprovaEncRequest& request);
 
 }  // namespace ore::server

@@ -277,6 +277,26 @@ public:
         return Variant();
     }
 
+    Variant PreviewCancAprovaEnc(const std::string& CDFILIAL, const std::string& NRORCAEVENTO,
+                                 const std::string& NRSEQORCAEVE) override {
+        ORE06100::PreviewCancAprovaEncRequest request;
+        setKey(*request.mutable_key(), CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE);
+        ORE06100::PreviewCancAprovaEncReply reply;
+        grpc::ClientContext context;
+        setDeadline(context);
+        check(m_stub->PreviewCancAprovaEnc(&context, request, &reply), context,
+              "PreviewCancAprovaEnc");
+        using ore::proto::decodePacket;
+        return VarArrayOf({Variant(decodePacket(reply.child_orders())),
+                           Variant(decodePacket(reply.production_orders())),
+                           Variant(decodePacket(reply.shipped_orders())),
+                           Variant(decodePacket(reply.paid_receivables())),
+                           Variant(decodePacket(reply.bank_slips_sent())),
+                           Variant(decodePacket(reply.deleted_receivables())),
+                           Variant(decodePacket(reply.deleted_sales_orders())),
+                           Variant(reply.new_status())});
+    }
+
 private:
     static void setKey(ORE06100::OrderKey& key, const std::string& branch,
                        const std::string& number, const std::string& sequence) {
