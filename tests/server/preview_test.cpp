@@ -495,6 +495,21 @@ TEST_P(PreviewTest, RefusesWhatTheCancellationRefusesWithTheSameText) {
     }
 }
 
+// A preview takes no lock: it answers while another writer holds the order
+// (PostgreSQL: its row; SQLite: the database's write lock), where the
+// cancellation would have to wait.
+TEST_P(PreviewTest, AnswersWhileAnotherWriterHoldsTheOrder) {
+    const auto writer = testDatabase().connect();
+    writer->begin();
+    writer->execute(
+        "UPDATE ORCAEVENTO SET CDOPEJUSTORC = 'OUTRO' WHERE CDFILIAL = '0001' AND NRORCAEVENTO = "
+        "'0000000101' AND NRSEQORCAEVE = '00'");
+    const Preview seen = preview("0000000101", "00");
+    EXPECT_EQ(amounts(seen.deletedReceivables), Strings{"0000000101=13.702"});
+    EXPECT_EQ(seen.newStatus, "1");
+    writer->rollback();
+}
+
 ORE_ON_BOTH_ENGINES(PreviewTest);
 
 }  // namespace
