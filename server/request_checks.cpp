@@ -167,4 +167,9 @@ void checkRequest(const ORE06100::PreviewCancAprovaEncRequest& request) {
     checkKey(request.key());
 }
 
+void checkRequest(const ORE06100::SignOnRequest& request) {
+    checkText(request.operator_code(), "CDOPERADOR", operatorWidth);
+    checkText(request.password(), "senha", passwordWidth);
+}
+
 }  // namespace ore::server

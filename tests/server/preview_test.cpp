@@ -13,7 +13,9 @@
 #include "host/data/data_packet.h"
 #include "host/data/exceptions.h"
 #include "host/net/net_connection.h"
+#include "host/services/session.h"
 #include "server/order_server.h"
+#include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
 namespace {
@@ -111,7 +113,10 @@ protected:
         m_connection->Host = "127.0.0.1";
         m_connection->Port = m_server->port();
         m_connection->SetConnected(true);
+        testsupport::signOnAsTester(database(), m_server->port());
     }
+
+    int port() const { return m_server->port(); }
 
     void TearDown() override {
         m_connection.reset();
@@ -508,6 +513,27 @@ TEST_P(PreviewTest, AnswersWhileAnotherWriterHoldsTheOrder) {
     EXPECT_EQ(amounts(seen.deletedReceivables), Strings{"0000000101=13.702"});
     EXPECT_EQ(seen.newStatus, "1");
     writer->rollback();
+}
+
+// The preview asks for the cancellation's own permission; refused, it says
+// so with the cancellation's text and, being no attempt to cancel, leaves no
+// history record.
+TEST_P(PreviewTest, NeedsTheRightToCancelAndARefusalRecordsNothing) {
+    testsupport::addTestOperator(database(), "VENDAS2", "senha-vendas", "0001",
+                                 {{"0001", false}, {"0002", true}});
+    testsupport::signOnAs(port(), "VENDAS2", "senha-vendas");
+    const auto before = snapshot();
+    const std::string refusal = "Operador sem permissão para cancelar aprovações na filial 0001.";
+    EXPECT_EQ(previewError("0001", "0000000101", "00"), refusal);
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(cancel("0001", "0000000101", "00").second, refusal);
+    // Where the operator may cancel, the preview answers.
+    EXPECT_EQ(preview("0000000201", "00", "0002").newStatus, "1");
+
+    host::CurrentSession().sessionToken.clear();
+    EXPECT_EQ(previewError("0001", "0000000101", "00"),
+              "Sessão não iniciada. Entre com seu operador e senha.");
+    EXPECT_EQ(snapshot(), before);
 }
 
 ORE_ON_BOTH_ENGINES(PreviewTest);
