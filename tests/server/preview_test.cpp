@@ -526,14 +526,17 @@ TEST_P(PreviewTest, NeedsTheRightToCancelAndARefusalRecordsNothing) {
     const std::string refusal = "Operador sem permissão para cancelar aprovações na filial 0001.";
     EXPECT_EQ(previewError("0001", "0000000101", "00"), refusal);
     EXPECT_EQ(snapshot(), before);
+    // The cancellation, refused the same way, is an attempt: it is recorded.
     EXPECT_EQ(cancel("0001", "0000000101", "00").second, refusal);
+    EXPECT_EQ(snapshot()["HISTCANCAPROV"].size(), before.at("HISTCANCAPROV").size() + 1);
     // Where the operator may cancel, the preview answers.
     EXPECT_EQ(preview("0000000201", "00", "0002").newStatus, "1");
 
+    const auto signedOff = snapshot();
     host::CurrentSession().sessionToken.clear();
     EXPECT_EQ(previewError("0001", "0000000101", "00"),
               "Sessão não iniciada. Entre com seu operador e senha.");
-    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(snapshot(), signedOff);
 }
 
 ORE_ON_BOTH_ENGINES(PreviewTest);
