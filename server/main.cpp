@@ -58,6 +58,11 @@ int main(int argc, char** argv) {
                    "How often the health service checks the database")
         ->capture_default_str()
         ->check(CLI::Range(10, 600000));
+    app.add_option("--tls-cert", options.tls.certificateFile,
+                   "PEM certificate (chain) of the server; with --tls-key the server speaks TLS");
+    app.add_option("--tls-key", options.tls.keyFile, "PEM private key of --tls-cert");
+    app.add_option("--tls-client-ca", options.tls.clientCaFile,
+                   "PEM CA: clients must present a certificate it signed");
     CLI11_PARSE(app, argc, argv);
     options.connectionWait = std::chrono::milliseconds(connectionWaitMs);
     options.shutdownGrace = std::chrono::milliseconds(graceMs);
@@ -83,7 +88,8 @@ int main(int argc, char** argv) {
         spdlog::critical("{}", error.what());
         return 1;
     }
-    spdlog::info("ORE06100.rdmCancAprovEnc listening on {}", server.address());
+    spdlog::info("ORE06100.rdmCancAprovEnc listening on {}{}", server.address(),
+                 options.tls.enabled() ? " (TLS)" : " (plain text)");
 
     // The first signal stops gracefully; a second one ends the process at
     // once. A zero byte from main says the server has stopped.
