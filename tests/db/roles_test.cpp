@@ -98,9 +98,8 @@ protected:
     // Tables on which `role` holds any of `privileges`, sorted, upper case.
     std::vector<std::string> tablesWith(const std::string& role, const std::string& privileges) {
         const auto packet = owner().query(
-            "SELECT UPPER(table_name) FROM information_schema.tables"
-            " WHERE table_schema = 'public' AND table_type = 'BASE TABLE'"
-            " AND has_table_privilege(:R, quote_ident(table_name), :P)"
+            "SELECT UPPER(tablename) FROM pg_tables WHERE schemaname = 'public'"
+            " AND has_table_privilege(:R, format('%I.%I', schemaname, tablename), :P)"
             " ORDER BY 1",
             {{"R", role}, {"P", privileges}});
         std::vector<std::string> tables;
