@@ -1,15 +1,21 @@
 // TLS between the real client and the server program, with certificates made
 // for each test run by scripts/make-certs.
+#include <arpa/inet.h>
 #include <grpcpp/grpcpp.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "health.grpc.pb.h"
 #include "host/net/channel_security.h"
@@ -203,6 +209,70 @@ TEST_F(TlsTest, SeveralTlsServersInRoundRobin) {
                trusting("other-ca.pem"));
     EXPECT_EQ(items(*wrong), wrongCertificateText("127.0.0.1:" + std::to_string(first) +
                                                   ", 127.0.0.1:" + std::to_string(second)));
+}
+
+bool acceptsConnections(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected =
+        connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return connected;
+}
+
+// HAProxy with deploy/haproxy-tls.cfg in front of two TLS servers: the host
+// trusts the front end's CA and the calls reach both servers.
+TEST_F(TlsTest, ThroughHaproxyWithTlsOnBothSides) {
+    const char* haproxy = "/usr/sbin/haproxy";
+    if (access(haproxy, X_OK) != 0) {
+        GTEST_SKIP() << "haproxy is not installed";
+    }
+    int first = 0;
+    int second = 0;
+    auto one = startServer(tlsOptions(), first);
+    auto two = startServer(tlsOptions(), second);
+    const int front = testsupport::freeLoopbackPort();
+    const fs::path log = s_certificates / "haproxy.log";
+    const pid_t balancer = fork();
+    if (balancer == 0) {
+        ::setenv("ORE_HAPROXY_FRONT", ("127.0.0.1:" + std::to_string(front)).c_str(), 1);
+        ::setenv("ORE_HAPROXY_CERT", file("server-bundle.pem").c_str(), 1);
+        ::setenv("ORE_SERVER_1", ("127.0.0.1:" + std::to_string(first)).c_str(), 1);
+        ::setenv("ORE_SERVER_2", ("127.0.0.1:" + std::to_string(second)).c_str(), 1);
+        ::setenv("ORE_SERVER_CA", file("ca.pem").c_str(), 1);
+        ::setenv("ORE_SERVER_NAME", "localhost", 1);
+        std::FILE* out = std::freopen(log.c_str(), "w", stdout);
+        if (out != nullptr) {
+            dup2(fileno(out), 2);
+        }
+        execl(haproxy, haproxy, "-db", "-f", ORE_HAPROXY_TLS_CONFIG, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(balancer, 0);
+    bool listening = false;
+    for (int attempt = 0; attempt < 200 && !listening; ++attempt) {
+        std::this_thread::sleep_for(50ms);
+        listening = acceptsConnections(front);
+    }
+    std::string answers;
+    if (listening) {
+        // HAProxy checks the servers once a second; until then it has none.
+        std::this_thread::sleep_for(1500ms);
+        auto api = client("localhost", front, trusting("ca.pem"));
+        for (int call = 0; call < 4; ++call) {
+            answers += items(*api) + "|";
+        }
+    }
+    kill(balancer, SIGTERM);
+    int status = 0;
+    waitpid(balancer, &status, 0);
+    ASSERT_TRUE(listening) << readAll(log);
+    EXPECT_EQ(answers, "||||") << readAll(log);
+    EXPECT_NE(one->output().find("GetItemEnc from"), std::string::npos) << one->output();
+    EXPECT_NE(two->output().find("GetItemEnc from"), std::string::npos) << two->output();
 }
 
 // Plain text towards a host that is not this machine is refused before any
