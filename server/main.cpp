@@ -58,12 +58,19 @@ int main(int argc, char** argv) {
                    "How often the health service checks the database")
         ->capture_default_str()
         ->check(CLI::Range(10, 600000));
+    int sessionMinutes = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::minutes>(options.sessions.lifetime).count());
+    app.add_option("--session-minutes", sessionMinutes,
+                   "How long a session lasts after its sign-on")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 7 * 24 * 60));
     app.add_option("--tls-cert", options.tls.certificateFile,
                    "PEM certificate (chain) of the server; with --tls-key the server speaks TLS");
     app.add_option("--tls-key", options.tls.keyFile, "PEM private key of --tls-cert");
     app.add_option("--tls-client-ca", options.tls.clientCaFile,
                    "PEM CA: clients must present a certificate it signed");
     CLI11_PARSE(app, argc, argv);
+    options.sessions.lifetime = std::chrono::minutes(sessionMinutes);
     options.connectionWait = std::chrono::milliseconds(connectionWaitMs);
     options.shutdownGrace = std::chrono::milliseconds(graceMs);
     options.healthInterval = std::chrono::milliseconds(healthMs);

@@ -37,6 +37,8 @@ struct ServerOptions {
     // Without a certificate the server speaks plain text, on loopback only.
     TlsFiles tls;
     OrderService::Clock clock;
+    // How long sessions last and how failed sign-ons slow down.
+    SessionPolicy sessions;
 };
 
 // The order application server: the service, the health service and the

@@ -24,6 +24,7 @@
 #include "host/services/session.h"
 #include "host/sql/sql_dates.h"
 #include "tests/server/server_process.h"
+#include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
 namespace {
@@ -54,12 +55,30 @@ protected:
     static void TearDownTestSuite() { fs::remove_all(s_certificates); }
 
     void SetUp() override {
+        host::CurrentSession() = host::Session{};
         m_database = std::make_unique<testsupport::TestDatabase>(host::sql::Engine::sqlite);
+        m_database->database().execute("INSERT INTO FILIAL VALUES ('0001', 'MATRIZ')");
+        testsupport::addTestOperatorOnEveryBranch(m_database->database());
         m_database->database().execute(
             "INSERT INTO ORCAEVENTO (CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE, IDSITUORCEVE,"
             " CDVENDEDOR, CDCLIENTE, DTHRENTROREV) VALUES ('0001', '0000000001', '00', '2',"
             " '0001', '000000000000000000001', :D)",
             {{"D", *host::sql::parseTimestamp("2024-05-10 14:00:00")}});
+    }
+
+    void TearDown() override { host::CurrentSession() = host::Session{}; }
+
+    // Signs the test operator on through a channel protected by `security`;
+    // the token stays in the session for the calls that follow.
+    static void signOn(const std::string& host, int port, const ChannelSecurity& security) {
+        host::Session& session = host::CurrentSession();
+        session.serverCaFile = security.caFile;
+        session.clientCertFile = security.clientCertFile;
+        session.clientKeyFile = security.clientKeyFile;
+        testsupport::signOnAs(port, testsupport::testOperator, testsupport::testPassword, host);
+        session.serverCaFile.clear();
+        session.clientCertFile.clear();
+        session.clientKeyFile.clear();
     }
 
     static std::string file(const char* name) { return (s_certificates / name).string(); }
@@ -112,6 +131,7 @@ protected:
 TEST_F(TlsTest, CallSucceedsOverTls) {
     int port = 0;
     auto server = startServer(tlsOptions(), port);
+    signOn("127.0.0.1", port, trusting("ca.pem"));
     EXPECT_EQ(items(*client("127.0.0.1", port, trusting("ca.pem"))), "");
     EXPECT_EQ(items(*client("localhost", port, trusting("ca.pem"))), "");
     EXPECT_NE(server->output().find("listening on 127.0.0.1:" + std::to_string(port) + " (TLS)"),
@@ -122,11 +142,13 @@ TEST_F(TlsTest, CallSucceedsOverTls) {
 TEST_F(TlsTest, SessionCaFileSelectsTls) {
     int port = 0;
     auto server = startServer(tlsOptions(), port);
-    host::Session saved = host::CurrentSession();
     host::CurrentSession().serverCaFile = file("ca.pem");
-    const std::string answer = items(*host::net::makeGrpcCancAprovEnc("127.0.0.1", port));
-    host::CurrentSession() = saved;
-    EXPECT_EQ(answer, "");
+    testsupport::signOnAs(port);
+    EXPECT_EQ(items(*host::net::makeGrpcCancAprovEnc("127.0.0.1", port)), "");
+    host::CurrentSession().serverCaFile.clear();
+    EXPECT_EQ(items(*host::net::makeGrpcCancAprovEnc("127.0.0.1", port)),
+              "Não foi possível conectar ao servidor de aplicação 127.0.0.1:" +
+                  std::to_string(port) + ".");
 }
 
 TEST_F(TlsTest, HealthServiceAnswersOverTls) {
@@ -158,6 +180,7 @@ TEST_F(TlsTest, WrongCaIsRefusedWithReadableText) {
     EXPECT_EQ(items(*api), wrongCertificateText(address));
     EXPECT_LT(std::chrono::steady_clock::now() - started, 4s);
     // The server is unharmed.
+    signOn("127.0.0.1", port, trusting("ca.pem"));
     EXPECT_EQ(items(*client("127.0.0.1", port, trusting("ca.pem"))), "");
 }
 
@@ -188,6 +211,7 @@ TEST_F(TlsTest, TlsClientToPlainServerIsRefused) {
     auto server = startServer({}, port);
     EXPECT_EQ(items(*client("127.0.0.1", port, trusting("ca.pem"))),
               wrongCertificateText("127.0.0.1:" + std::to_string(port)));
+    signOn("127.0.0.1", port, {});
     EXPECT_EQ(items(*client("127.0.0.1", port, {})), "");
 }
 
@@ -196,13 +220,21 @@ TEST_F(TlsTest, SeveralTlsServersInRoundRobin) {
     int second = 0;
     auto one = startServer(tlsOptions(), first);
     auto two = startServer(tlsOptions(), second);
+    // One sign-on serves both: the sessions live in the shared database.
+    signOn("127.0.0.1", first, trusting("ca.pem"));
     auto api = client("127.0.0.1:" + std::to_string(first) + ",127.0.0.1:" + std::to_string(second),
                       0, trusting("ca.pem"));
-    for (int call = 0; call < 6; ++call) {
+    // Round robin spreads the calls over the servers that are connected; the
+    // second may connect a little after the first.
+    const auto served = [](ServerProcess& server) {
+        return server.output().find("GetItemEnc from") != std::string::npos;
+    };
+    for (int call = 0; call < 40 && !(served(*one) && served(*two)); ++call) {
         EXPECT_EQ(items(*api), "") << "call " << call;
+        std::this_thread::sleep_for(50ms);
     }
-    EXPECT_NE(one->output().find("GetItemEnc from"), std::string::npos) << one->output();
-    EXPECT_NE(two->output().find("GetItemEnc from"), std::string::npos) << two->output();
+    EXPECT_TRUE(served(*one)) << one->output();
+    EXPECT_TRUE(served(*two)) << two->output();
 
     auto wrong =
         client("127.0.0.1:" + std::to_string(first) + ",127.0.0.1:" + std::to_string(second), 0,
@@ -261,6 +293,7 @@ TEST_F(TlsTest, ThroughHaproxyWithTlsOnBothSides) {
     if (listening) {
         // HAProxy checks the servers once a second; until then it has none.
         std::this_thread::sleep_for(1500ms);
+        signOn("localhost", front, trusting("ca.pem"));
         auto api = client("localhost", front, trusting("ca.pem"));
         for (int call = 0; call < 4; ++call) {
             answers += items(*api) + "|";
@@ -453,6 +486,7 @@ TEST_F(TlsTest, ConfigurationFileNamesTheTlsFiles) {
     ServerProcess server({"--config", config.string()});
     const int port = server.waitUntilListening();
     ASSERT_GT(port, 0) << server.output();
+    signOn("127.0.0.1", port, trusting("ca.pem"));
     EXPECT_EQ(items(*client("127.0.0.1", port, trusting("ca.pem"))), "");
     EXPECT_EQ(items(*client("127.0.0.1", port, {})),
               "Não foi possível conectar ao servidor de aplicação 127.0.0.1:" +
@@ -465,6 +499,7 @@ TEST_F(TlsTest, ClientCertificateRequiredWithClientCa) {
     options.insert(options.end(), {"--tls-client-ca", file("ca.pem")});
     auto server = startServer(options, port);
     const std::string address = "127.0.0.1:" + std::to_string(port);
+    signOn("127.0.0.1", port, {file("ca.pem"), file("client.pem"), file("client.key")});
     EXPECT_EQ(
         items(*client("127.0.0.1", port, {file("ca.pem"), file("client.pem"), file("client.key")})),
         "");
