@@ -455,11 +455,19 @@ TEST_P(ServerProcessTest, EveryOptionCanComeFromAConfigurationFile) {
              << "max-calls = 1\n"
              << "connection-wait-ms = 500\n"
              << "shutdown-grace-ms = 1000\n"
-             << "health-interval-ms = 100\n";
+             << "health-interval-ms = 100\n"
+             << "session-minutes = 90\n";
     }
     m_server = std::make_unique<ServerProcess>(std::vector<std::string>{"--config", path.string()});
     m_port = m_server->waitUntilListening();
     ASSERT_EQ(m_port, port) << m_server->output();
+    testsupport::signOnAsTester(database(), m_port);
+    // session-minutes = 90 came from the file.
+    const auto session = database().query("SELECT DTINICIO, DTEXPIRA FROM SESSAOOPER");
+    ASSERT_EQ(session.rows.size(), 1u);
+    EXPECT_NEAR(
+        (session.rows[0][1].AsDateTime().days - session.rows[0][0].AsDateTime().days) * 24 * 60,
+        90.0, 0.1);
     // max-calls = 1 came from the file.
     holdLock();
     std::thread blocked([api = client()] { cancel(*api, "0000000001"); });
