@@ -462,8 +462,9 @@ private:
         return status.error_message();
     }
 
-    // gRPC reports a refused handshake (a certificate not signed by the CA,
-    // a server without TLS, a client certificate missing) only in its text.
+    // gRPC reports a failed handshake (a server certificate the CA did not
+    // sign or not made for the host name, a server without TLS) only in its
+    // text.
     static bool isTlsFailure(std::string message) {
         std::transform(message.begin(), message.end(), message.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
