@@ -184,6 +184,20 @@ TEST_F(TlsTest, WrongCaIsRefusedWithReadableText) {
     EXPECT_EQ(items(*client("127.0.0.1", port, trusting("ca.pem"))), "");
 }
 
+// The certificate names localhost, 127.0.0.1 and ::1: a server reached by
+// another name is refused even though the CA signed its certificate.
+TEST_F(TlsTest, HostNameNotInTheCertificateIsRefused) {
+    std::vector<std::string> arguments{"--listen", "127.0.0.2:0", "--database",
+                                       m_database->target()};
+    const auto tls = tlsOptions();
+    arguments.insert(arguments.end(), tls.begin(), tls.end());
+    ServerProcess server(arguments);
+    const int port = server.waitUntilListening();
+    ASSERT_GT(port, 0) << server.output();
+    EXPECT_EQ(items(*client("127.0.0.2", port, trusting("ca.pem"))),
+              wrongCertificateText("127.0.0.2:" + std::to_string(port)));
+}
+
 TEST_F(TlsTest, CheckConnectionNamesTheTlsFailure) {
     int port = 0;
     auto server = startServer(tlsOptions(), port);
