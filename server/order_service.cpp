@@ -2,10 +2,12 @@
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 
 #include "proto/packet_codec.h"
+#include "server/history_read.h"
 #include "server/messages.h"
 #include "server/order_repository.h"
 #include "server/order_rules.h"
@@ -116,6 +118,12 @@ public:
             m_rules.emplace(*m_repository);
         }
         return *m_rules;
+    }
+
+    // The call's database connection, taken on first use.
+    host::sql::Database& database() {
+        rules();
+        return **m_lease;
     }
 
     void discardDatabase() {
@@ -352,6 +360,57 @@ grpc::Status OrderService::SetEncomenda(grpc::ServerContext* context,
         host::DataPacket delta = proto::decodePacket(request->delta(), proto::requestLimits);
         readDelta(delta);
         call.rules().applyChanges(delta);
+    });
+}
+
+namespace {
+
+// The branches whose history the caller may read; nothing: every branch.
+// The single place where history reads meet authorization.
+std::optional<std::vector<std::string>> historyBranchesOfCaller(grpc::ServerContext* /*context*/,
+                                                                host::sql::Database& /*database*/) {
+    return std::nullopt;
+}
+
+bool mayReadBranch(const std::optional<std::vector<std::string>>& allowed,
+                   const std::string& branch) {
+    return !allowed || std::find(allowed->begin(), allowed->end(), branch) != allowed->end();
+}
+
+}  // namespace
+
+grpc::Status OrderService::GetHistCancAprov(grpc::ServerContext* context,
+                                            const ORE06100::GetHistCancAprovRequest* request,
+                                            ORE06100::GetHistCancAprovReply* reply) {
+    return run("GetHistCancAprov", context, [&](Call& call) {
+        checkRequest(*request);
+        host::sql::Database& database = call.database();
+        HistoryQuery query = historyQueryOf(request->filter());
+        query.allowedBranches = historyBranchesOfCaller(context, database);
+        HistoryRepository history(database);
+        const HistoryRecords found = history.records(query);
+        proto::encodePacket(found.records, *reply->mutable_records());
+        reply->set_truncated(found.truncated);
+    });
+}
+
+grpc::Status OrderService::GetHistCancAprovDoc(grpc::ServerContext* context,
+                                               const ORE06100::GetHistCancAprovDocRequest* request,
+                                               ORE06100::GetHistCancAprovDocReply* reply) {
+    return run("GetHistCancAprovDoc", context, [&](Call& call) {
+        checkRequest(*request);
+        host::sql::Database& database = call.database();
+        HistoryRepository history(database);
+        // A record of a branch the caller may not read answers as none at
+        // all: its existence is not told.
+        const std::optional<std::string> branch = history.branchOf(request->record_id());
+        if (!branch || !mayReadBranch(historyBranchesOfCaller(context, database), *branch)) {
+            throw ServiceError(ErrorKind::NotFound, std::string(messages::historyRecordNotFound));
+        }
+        proto::encodePacket(history.removedReceivables(request->record_id()),
+                            *reply->mutable_receivables());
+        proto::encodePacket(history.removedSalesOrders(request->record_id()),
+                            *reply->mutable_sales_orders());
     });
 }
 

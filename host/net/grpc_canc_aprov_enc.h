@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "host/net/hist_canc_aprov.h"
 #include "host/net/net_connection.h"
 
 namespace host::net {
@@ -21,5 +22,10 @@ struct CallDeadlines {
 // connects on first use and reconnects by itself.
 std::unique_ptr<IRdmCancAprovEnc> makeGrpcCancAprovEnc(const std::string& host, int port,
                                                        CallDeadlines deadlines = {});
+
+// The gRPC client of the history reads ("ORE06110.rdmHistCancAprov"), served
+// by the same server program at host:port.
+std::unique_ptr<IRdmHistCancAprov> makeGrpcHistCancAprov(const std::string& host, int port,
+                                                         CallDeadlines deadlines = {});
 
 }  // namespace host::net
