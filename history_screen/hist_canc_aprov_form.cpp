@@ -152,10 +152,9 @@ void TfrmHistCancAprov::defineForm() {
          {mnuIncluir, mnuExcluir, mnuPesquisar, mnuAlterar, mnuCancelar, mnuConfirmar}) {
         item->SetEnabled(false);
     }
-    sbtVerificar->SetHint("Pesquisar o histórico");
     sbtExportar = Make<TSpeedButton>("sbtExportar", panMenu);
     sbtExportar->SetBounds(sbtConfirmar->Left() + 36, 3, 28, 28);
-    sbtExportar->SetHint("Exportar para CSV");
+    sbtExportar->SetHint("Exportar");
     sbtExportar->Flat = true;
     sbtExportar->SetEnabled(false);
     sbtExportar->OnClick = [this](TObject* s) { sbtExportarClick(s); };
