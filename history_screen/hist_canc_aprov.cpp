@@ -223,12 +223,12 @@ void TfrmHistCancAprov::cdsHistCancIDRESULTADOGetText(TField& Sender, std::strin
 
 void TfrmHistCancAprov::cdsHistCancDSRECUSAGetText(TField& Sender, std::string& Text,
                                                    bool /*DisplayText*/) {
-    // Refusals are kept by their key ("KEY|detail"); the known keys read as
-    // the operator saw them, anything else as it was recorded.
+    // Refusals are kept by their key ("KEY|detail"); the known keys read in
+    // words, anything else (an authorization refusal's text) as recorded.
     Text = Sender.AsString();
     const auto bar = Text.find('|');
-    const std::string key = Text.substr(0, bar);
-    if (key.rfind("N_PARAM_", 0) == 0 && msgPadrao->Msg(key) != key) {
+    const std::string key = "REC_" + Text.substr(0, bar);
+    if (msgPadrao->Msg(key) != key) {
         Text =
             withDetail(msgPadrao->Msg(key), bar == std::string::npos ? "" : Text.substr(bar + 1));
     }

@@ -358,8 +358,12 @@ void TfrmHistCancAprov::defineForm() {
         "período para ver os demais.",
         "SEM_REGISTROS|Não há registros para exportar.",
         "EXPORTADO|Histórico exportado para %s.",
-        "N_PARAM_CONTARECBAIXADA|Conta a receber já baixada: %s",
-        "N_PARAM_BOLETO_ENVIADO|Boleto já enviado via CNAB: %s",
+        "REC_N_PARAM_CONTARECBAIXADA|Conta a receber já baixada: %s",
+        "REC_N_PARAM_BOLETO_ENVIADO|Boleto já enviado via CNAB: %s",
+        "REC_ENCO_N_APROVADA|Encomenda não aprovada (situação %s)",
+        "REC_ENCO_N_ENCONTRADA|Encomenda não encontrada",
+        "REC_ENCO_FILHA|Existe encomenda filha",
+        "REC_JUST_N_CAD|Justificativa não cadastrada: %s",
         "TITULO_EXPORTAR|Exportar Histórico",
     };
 }

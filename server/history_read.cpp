@@ -39,7 +39,7 @@ std::string bindList(const std::string& prefix, const std::vector<std::string>& 
 
 }  // namespace
 
-const std::vector<FieldDef>& HistoryRepository::recordFields() {
+const std::vector<FieldDef>& HistoryReader::recordFields() {
     static const std::vector<FieldDef> fields = {
         {"IDHISTCANC", FieldType::String, 32},
         {"CDFILIAL", FieldType::String, 4},
@@ -61,7 +61,7 @@ const std::vector<FieldDef>& HistoryRepository::recordFields() {
     return fields;
 }
 
-const std::vector<FieldDef>& HistoryRepository::receivableFields() {
+const std::vector<FieldDef>& HistoryReader::receivableFields() {
     static const std::vector<FieldDef> fields = {
         {"CDFILIAL", FieldType::String, 4},        {"NRDOCUMENTO", FieldType::String, 10},
         {"NRORCAEVENTO", FieldType::String, 10},   {"NRSEQORCAEVE", FieldType::FixedString, 2},
@@ -71,7 +71,7 @@ const std::vector<FieldDef>& HistoryRepository::receivableFields() {
     return fields;
 }
 
-const std::vector<FieldDef>& HistoryRepository::salesOrderFields() {
+const std::vector<FieldDef>& HistoryReader::salesOrderFields() {
     static const std::vector<FieldDef> fields = {
         {"CDFILIAL", FieldType::String, 4},      {"NRPEDIDO", FieldType::String, 10},
         {"NRORCAEVENTO", FieldType::String, 10}, {"NRSEQORCAEVE", FieldType::FixedString, 2},
@@ -80,8 +80,8 @@ const std::vector<FieldDef>& HistoryRepository::salesOrderFields() {
     return fields;
 }
 
-DataPacket HistoryRepository::select(const std::string& statement, const Params& params,
-                                     const std::vector<FieldDef>& fields) {
+DataPacket HistoryReader::select(const std::string& statement, const Params& params,
+                                 const std::vector<FieldDef>& fields) {
     DataPacket packet = m_database.query(statement, params);
     if (packet.fields.size() != fields.size()) {
         throw host::sql::DatabaseError("query returned " + std::to_string(packet.fields.size()) +
@@ -92,7 +92,7 @@ DataPacket HistoryRepository::select(const std::string& statement, const Params&
     return packet;
 }
 
-HistoryRecords HistoryRepository::records(const HistoryQuery& query, std::size_t cap) {
+HistoryRecords HistoryReader::records(const HistoryQuery& query, std::size_t cap) {
     std::string statement =
         "SELECT h.IDHISTCANC, h.CDFILIAL, h.NRORCAEVENTO, h.NRSEQORCAEVE, h.CDCLIENTE,"
         " COALESCE(c.NMFANTCLIE, h.NMCLIEORCEVE), h.CDVENDEDOR, h.CDOPERADOR, o.NMOPERADOR,"
@@ -150,7 +150,7 @@ HistoryRecords HistoryRepository::records(const HistoryQuery& query, std::size_t
     return result;
 }
 
-std::optional<std::string> HistoryRepository::branchOf(const std::string& recordId) {
+std::optional<std::string> HistoryReader::branchOf(const std::string& recordId) {
     const DataPacket packet = m_database.query(
         "SELECT CDFILIAL FROM HISTCANCAPROV WHERE IDHISTCANC = :ID", {{"ID", recordId}});
     if (packet.rows.empty()) {
@@ -159,7 +159,7 @@ std::optional<std::string> HistoryRepository::branchOf(const std::string& record
     return packet.rows.front().front().AsString();
 }
 
-DataPacket HistoryRepository::removedReceivables(const std::string& recordId) {
+DataPacket HistoryReader::removedReceivables(const std::string& recordId) {
     return select(
         "SELECT CDFILIAL, NRDOCUMENTO, NRORCAEVENTO, NRSEQORCAEVE, VRDOCUMENTO, IDBAIXADA,"
         " IDBOLETOENVIADO FROM HISTCONTARECEBER WHERE IDHISTCANC = :ID"
@@ -167,7 +167,7 @@ DataPacket HistoryRepository::removedReceivables(const std::string& recordId) {
         {{"ID", recordId}}, receivableFields());
 }
 
-DataPacket HistoryRepository::removedSalesOrders(const std::string& recordId) {
+DataPacket HistoryReader::removedSalesOrders(const std::string& recordId) {
     return select(
         "SELECT CDFILIAL, NRPEDIDO, NRORCAEVENTO, NRSEQORCAEVE, IDSITUPEDIDO"
         " FROM HISTPEDIDO WHERE IDHISTCANC = :ID ORDER BY CDFILIAL, NRPEDIDO",

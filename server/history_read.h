@@ -37,9 +37,9 @@ struct HistoryRecords {
 
 // Read-only access to the history of approval cancellations, over either
 // engine, with bound values only.
-class HistoryRepository {
+class HistoryReader {
 public:
-    explicit HistoryRepository(host::sql::Database& database) : m_database(database) {}
+    explicit HistoryReader(host::sql::Database& database) : m_database(database) {}
 
     // Newest first (time, then key), at most `cap` records; VRREMOVIDO is the
     // total of the receivables the record removed (null when none).

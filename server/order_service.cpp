@@ -387,7 +387,7 @@ grpc::Status OrderService::GetHistCancAprov(grpc::ServerContext* context,
         host::sql::Database& database = call.database();
         HistoryQuery query = historyQueryOf(request->filter());
         query.allowedBranches = historyBranchesOfCaller(context, database);
-        HistoryRepository history(database);
+        HistoryReader history(database);
         const HistoryRecords found = history.records(query);
         proto::encodePacket(found.records, *reply->mutable_records());
         reply->set_truncated(found.truncated);
@@ -400,7 +400,7 @@ grpc::Status OrderService::GetHistCancAprovDoc(grpc::ServerContext* context,
     return run("GetHistCancAprovDoc", context, [&](Call& call) {
         checkRequest(*request);
         host::sql::Database& database = call.database();
-        HistoryRepository history(database);
+        HistoryReader history(database);
         // A record of a branch the caller may not read answers as none at
         // all: its existence is not told.
         const std::optional<std::string> branch = history.branchOf(request->record_id());

@@ -305,10 +305,12 @@ TEST_F(HistoryScreenTest, GridShowsOutcomesAndRefusalsInWords) {
             .removed = Variant(1234.56)},
         Row{.id = id(2), .outcome = "R", .refusal = "N_PARAM_BOLETO_ENVIADO|0000000108"},
         Row{.id = id(3), .outcome = "A", .refusal = "Operador sem permissão na filial 0002."},
+        Row{.id = id(4), .outcome = "R", .refusal = "ENCO_N_APROVADA|8"},
+        Row{.id = id(5), .outcome = "R", .refusal = "OUTRA_CHAVE|1"},
     };
     ASSERT_TRUE(screen().UserClick(screen().sbtVerificar));
     TDBGrid* grid = screen().dbgPadrao;
-    EXPECT_EQ(grid->RowCount(), 3);
+    EXPECT_EQ(grid->RowCount(), 5);
     EXPECT_EQ(cell(grid, 1, "DTHRHISTCANC"), "31/12/2026 14:05");
     EXPECT_EQ(cell(grid, 1, "IDRESULTADO"), "Aprovação cancelada");
     EXPECT_EQ(cell(grid, 1, "VRREMOVIDO"), "1.234,56");
@@ -316,6 +318,8 @@ TEST_F(HistoryScreenTest, GridShowsOutcomesAndRefusalsInWords) {
     EXPECT_EQ(cell(grid, 2, "DSRECUSA"), "Boleto já enviado via CNAB: 0000000108");
     EXPECT_EQ(cell(grid, 3, "IDRESULTADO"), "Recusado por autorização");
     EXPECT_EQ(cell(grid, 3, "DSRECUSA"), "Operador sem permissão na filial 0002.");
+    EXPECT_EQ(cell(grid, 4, "DSRECUSA"), "Encomenda não aprovada (situação 8)");
+    EXPECT_EQ(cell(grid, 5, "DSRECUSA"), "OUTRA_CHAVE|1");
     EXPECT_EQ(grid->ColumnTitle(1), "Encomenda");
     EXPECT_TRUE(screen().sbtExportar->Enabled());
 }

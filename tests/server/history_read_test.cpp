@@ -201,7 +201,7 @@ TEST_P(HistoryReadTest, RecordsCarryNamesOfCustomerOperatorAndJustification) {
     seedFive();
     const DataPacket packet = read({.justification = "0002"});
     ASSERT_EQ(packet.rows.size(), 1u);
-    EXPECT_EQ(packet.fields, ore::server::HistoryRepository::recordFields());
+    EXPECT_EQ(packet.fields, ore::server::HistoryReader::recordFields());
     const auto value = [&](const char* field) {
         return packet.rows[0][static_cast<std::size_t>(packet.FieldIndex(field))];
     };
@@ -271,8 +271,8 @@ TEST_P(HistoryReadTest, RemovedDocumentsAreTheCopiesOfTheRecord) {
     ASSERT_EQ(parts.size(), 2u);
     const DataPacket& receivables = parts[0].AsPacket();
     const DataPacket& salesOrders = parts[1].AsPacket();
-    EXPECT_EQ(receivables.fields, ore::server::HistoryRepository::receivableFields());
-    EXPECT_EQ(salesOrders.fields, ore::server::HistoryRepository::salesOrderFields());
+    EXPECT_EQ(receivables.fields, ore::server::HistoryReader::receivableFields());
+    EXPECT_EQ(salesOrders.fields, ore::server::HistoryReader::salesOrderFields());
     ASSERT_EQ(receivables.rows.size(), 2u);
     EXPECT_EQ(receivables.rows[0][1].AsString(), "0000000010");
     EXPECT_EQ(receivables.rows[1][1].AsString(), "0000000011");
@@ -317,7 +317,7 @@ TEST_P(HistoryReadTest, DocumentsOfAnUnknownOrMalformedRecordAreRefused) {
 
 TEST_P(HistoryReadTest, TheListStopsAtTheCapAndSaysSo) {
     seedFive();
-    ore::server::HistoryRepository history(database());
+    ore::server::HistoryReader history(database());
     const ore::server::HistoryRecords cut = history.records({}, 3);
     EXPECT_TRUE(cut.truncated);
     EXPECT_EQ(ids(cut.records), (std::vector<int>{4, 3, 5}));
@@ -328,7 +328,7 @@ TEST_P(HistoryReadTest, TheListStopsAtTheCapAndSaysSo) {
 
 TEST_P(HistoryReadTest, AllowedBranchesNarrowTheList) {
     seedFive();
-    ore::server::HistoryRepository history(database());
+    ore::server::HistoryReader history(database());
     ore::server::HistoryQuery query;
     query.allowedBranches = std::vector<std::string>{"0002"};
     EXPECT_EQ(ids(history.records(query).records), (std::vector<int>{2}));
