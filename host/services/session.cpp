@@ -12,6 +12,7 @@ struct Registry {
     Session session;
     std::map<std::string, ScreenOpener> screens;
     std::function<void(const Variant&)> cacheListener;
+    std::function<bool()> renewer;
 };
 
 Registry& registry() {
@@ -31,6 +32,16 @@ void RegisterScreen(const std::string& screenCode, ScreenOpener opener) {
 
 void UnregisterScreen(const std::string& screenCode) {
     registry().screens.erase(screenCode);
+}
+
+void SetSessionRenewer(std::function<bool()> renewer) {
+    registry().renewer = std::move(renewer);
+}
+
+bool RenewSession() {
+    // A copy: the renewer may replace itself while it runs.
+    const std::function<bool()> renewer = registry().renewer;
+    return renewer ? renewer() : false;
 }
 
 void SetLocalCacheListener(std::function<void(const Variant& tables)> listener) {

@@ -10,9 +10,11 @@
 #include "host/data/data_packet.h"
 #include "host/net/hist_canc_aprov.h"
 #include "host/net/net_connection.h"
+#include "host/services/session.h"
 #include "host/sql/sql_dates.h"
 #include "server/history_read.h"
 #include "server/order_server.h"
+#include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
 namespace {
