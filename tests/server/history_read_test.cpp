@@ -1,5 +1,5 @@
 // The history reads through the real client against a real server, on each
-// engine: filters, order, removed documents, request checks and the row cap.
+// engine: filters, order, removed documents, request checks, the row cap, and who may read what.
 #include <gtest/gtest.h>
 #include <spdlog/spdlog.h>
 
@@ -75,9 +75,11 @@ protected:
         m_connection->Host = "127.0.0.1";
         m_connection->Port = m_server->port();
         m_connection->SetConnected(true);
+        testsupport::signOnAsTester(database(), m_server->port());
     }
 
     void TearDown() override {
+        host::CurrentSession().sessionToken.clear();
         m_connection.reset();
         if (m_server) {
             m_server->shutdown(std::chrono::milliseconds(0));
@@ -189,7 +191,7 @@ TEST_P(HistoryReadTest, FiltersSelectTheRecordsNewestFirst) {
         {"all criteria",
          {at("2026-10-01 00:00:00"), at("2026-12-31 00:00:00"), "0001", "ANA", "0001", "C"},
          {1}},
-        {"nothing matches", {.branch = "0003"}, {}},
+        {"nothing matches", {.operatorCode = "NINGUEM"}, {}},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
@@ -339,6 +341,35 @@ TEST_P(HistoryReadTest, AllowedBranchesNarrowTheList) {
     query.allowedBranches = std::vector<std::string>{"0001", "0002"};
     query.branch = "0002";
     EXPECT_EQ(ids(history.records(query).records), (std::vector<int>{2}));
+}
+
+TEST_P(HistoryReadTest, OnlyTheBranchesOfTheOperatorAreRead) {
+    seedFive();
+    testsupport::addTestOperator(database(), "SUL", "senha-sul", "0002", {{"0002", false}});
+    testsupport::signOnAs(m_server->port(), "SUL", "senha-sul");
+    EXPECT_EQ(ids(read({})), (std::vector<int>{2}));
+    EXPECT_EQ(ids(read({.branch = "0002"})), (std::vector<int>{2}));
+    EXPECT_EQ(readError({.branch = "0001"}),
+              "Operador sem permissão para trabalhar na filial 0001.");
+    try {
+        api().GetHistCancAprovDoc(recordId(1));
+        ADD_FAILURE() << "no refusal";
+    } catch (const host::Exception& error) {
+        EXPECT_STREQ(error.what(), "Operador sem permissão para trabalhar na filial 0001.");
+    }
+    EXPECT_EQ(api().GetHistCancAprovDoc(recordId(2)).AsArray().size(), 2u);
+}
+
+TEST_P(HistoryReadTest, NothingIsReadWithoutASession) {
+    seedFive();
+    host::CurrentSession().sessionToken.clear();
+    EXPECT_EQ(readError({}), "Sessão não iniciada. Entre com seu operador e senha.");
+    try {
+        api().GetHistCancAprovDoc(recordId(1));
+        ADD_FAILURE() << "no refusal";
+    } catch (const host::Exception& error) {
+        EXPECT_STREQ(error.what(), "Sessão não iniciada. Entre com seu operador e senha.");
+    }
 }
 
 ORE_ON_BOTH_ENGINES(HistoryReadTest);
