@@ -60,6 +60,9 @@ public:
     grpc::Status GetHistCancAprovDoc(grpc::ServerContext* context,
                                      const ORE06100::GetHistCancAprovDocRequest* request,
                                      ORE06100::GetHistCancAprovDocReply* reply) override;
+    grpc::Status PreviewCancAprovaEnc(grpc::ServerContext* context,
+                                      const ORE06100::PreviewCancAprovaEncRequest* request,
+                                      ORE06100::PreviewCancAprovaEncReply* reply) override;
 
     class Call;
 
