@@ -632,7 +632,9 @@ std::unique_ptr<IRdmCancAprovEnc> makeGrpcCancAprovEnc(const std::string& host, 
 
 std::unique_ptr<IRdmHistCancAprov> makeGrpcHistCancAprov(const std::string& host, int port,
                                                          CallDeadlines deadlines) {
-    return std::make_unique<GrpcCancAprovEnc>(host, port, deadlines);
+    // The same channel security as the cancellation client.
+    return std::make_unique<GrpcCancAprovEnc>(host, port, deadlines,
+                                              ChannelSecurity::fromSession());
 }
 
 SignOnResult signOn(const std::string& host, int port, const std::string& operatorCode,
