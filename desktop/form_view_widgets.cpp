@@ -15,9 +15,11 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "desktop/chart_view.h"
 #include "desktop/form_view.h"
 #include "desktop/grid_model.h"
 #include "desktop/standard_icons.h"
+#include "host/ui/chart.h"
 
 namespace desktop {
 
@@ -203,6 +205,9 @@ QWidget* FormView::createWidget(host::TControl* control, QWidget* parentArea, Bi
             });
         return view;
     }
+    if (auto* chart = dynamic_cast<host::TChart*>(control)) {
+        return createChartView(*chart, parentArea);
+    }
     if (dynamic_cast<host::TDBEdit*>(control) != nullptr) {
         auto* line = new QLineEdit(parentArea);
         line->setReadOnly(true);
@@ -316,6 +321,10 @@ QWidget* FormView::createWidget(host::TControl* control, QWidget* parentArea, Bi
 void FormView::applyText(Binding& binding) {
     host::TControl* control = binding.control;
     QWidget* widget = binding.widget;
+    if (auto* chart = dynamic_cast<host::TChart*>(control)) {
+        refreshChartView(widget, *chart);
+        return;
+    }
     if (auto* dbText = dynamic_cast<host::TDBText*>(control)) {
         if (auto* label = qobject_cast<QLabel*>(widget)) {
             label->setText(QString::fromStdString(dbText->Text()));
@@ -407,6 +416,10 @@ void FormView::applyChecked(Binding& binding) {
 }
 
 void FormView::applyData(Binding& binding) {
+    if (auto* chart = dynamic_cast<host::TChart*>(binding.control)) {
+        refreshChartView(binding.widget, *chart);
+        return;
+    }
     if (auto* grid = dynamic_cast<host::TDBGrid*>(binding.control)) {
         auto* view = qobject_cast<QTableView*>(binding.widget);
         if (view == nullptr || binding.gridModel == nullptr) {

@@ -19,6 +19,7 @@ namespace desktop {
 namespace {
 
 constexpr const char* kCancellationModule = "libPKG_ORE06100.so";
+constexpr const char* kHistoryModule = "libPKG_ORE06110.so";
 
 }  // namespace
 
@@ -44,6 +45,8 @@ MainWindow::MainWindow(const HostOptions& options, QWidget* parent)
     };
     m_module = std::make_unique<ModuleLoader>(
         QDir(options.moduleDirectory).filePath(QLatin1String(kCancellationModule)).toStdString());
+    m_historyModule = std::make_unique<ModuleLoader>(
+        QDir(options.moduleDirectory).filePath(QLatin1String(kHistoryModule)).toStdString());
     buildMenus();
     showSession();
     resize(1024, 700);
@@ -62,6 +65,8 @@ void MainWindow::buildMenus() {
     QAction* cancellation =
         orders->addAction(QStringLiteral("Cancelamento da Aprovação da Encomenda"));
     connect(cancellation, &QAction::triggered, this, [this] { openCancellationScreen(); });
+    QAction* history = orders->addAction(QStringLiteral("Histórico de Cancelamentos de Aprovação"));
+    connect(history, &QAction::triggered, this, [this] { openHistoryScreen(); });
 
     QMenu* windows = menuBar()->addMenu(QStringLiteral("&Janela"));
     for (QMenu* menu : {file, orders, windows}) {
@@ -99,6 +104,18 @@ bool MainWindow::openCancellationScreen() {
     return true;
 }
 
+bool MainWindow::openHistoryScreen() {
+    if (m_shutDown) {
+        return false;
+    }
+    if (!m_historyModule->start()) {
+        QMessageBox::critical(this, QStringLiteral("Erro"),
+                              QString::fromStdString(m_historyModule->errorString()));
+        return false;
+    }
+    return true;
+}
+
 void MainWindow::shutDown() {
     if (m_shutDown) {
         return;
@@ -119,6 +136,7 @@ void MainWindow::shutDown() {
     m_windows->closeAll();
     // The module's forms go before the module's code.
     host::Application().Reset();
+    m_historyModule->finalize();
     m_module->finalize();
 }
 

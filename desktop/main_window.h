@@ -35,6 +35,10 @@ public:
     // module on first use and calls its IniProc. False when the module could
     // not be loaded (the operator has been told why).
     bool openCancellationScreen();
+    // The menu command "Histórico de Cancelamentos de Aprovação": the same
+    // for the history module ORE06110.
+    bool openHistoryScreen();
+    ModuleLoader& historyModule() const { return *m_historyModule; }
     // Closes every screen, drops the forms and finalizes the modules.
     void shutDown();
 
@@ -53,6 +57,7 @@ private:
     QLabel* m_sessionLabel;
     std::unique_ptr<FormWindows> m_windows;
     std::unique_ptr<ModuleLoader> m_module;
+    std::unique_ptr<ModuleLoader> m_historyModule;
     bool m_shutDown = false;
 };
 

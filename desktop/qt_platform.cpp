@@ -1,6 +1,8 @@
 #include "desktop/qt_platform.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -195,6 +197,26 @@ bool QtPlatform::ShowHelp(const std::string& screenCode) {
     window.exec();
     Trace::write(QStringLiteral("help closed ") + code);
     return true;
+}
+
+std::optional<std::string> QtPlatform::SaveFileName(const host::SaveFileRequest& request) {
+    const KeyboardReturn keyboardBack;
+    QFileDialog dialog(ownerForDialog(m_dialogParent), QString::fromStdString(request.title));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // Qt asks before a file is replaced.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (!request.filter.empty()) {
+        dialog.setNameFilter(QString::fromStdString(request.filter));
+    }
+    if (!request.defaultSuffix.empty()) {
+        dialog.setDefaultSuffix(QString::fromStdString(request.defaultSuffix));
+    }
+    dialog.selectFile(QString::fromStdString(request.fileName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return QFile::encodeName(dialog.selectedFiles().front()).toStdString();
 }
 
 }  // namespace desktop

@@ -31,6 +31,7 @@ public:
     bool InputText(const std::string& caption, const std::string& prompt,
                    std::string& value) override;
     bool ShowHelp(const std::string& screenCode) override;
+    std::optional<std::string> SaveFileName(const host::SaveFileRequest& request) override;
 
 private:
     FormWindows& m_windows;

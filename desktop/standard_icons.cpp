@@ -22,6 +22,7 @@ QIcon iconForCommand(const QString& hint, const QStyle& style) {
         {QStringLiteral("Desfazer"), QStyle::SP_DialogResetButton},
         {QStringLiteral("Opções"), QStyle::SP_DialogSaveButton},
         {QStringLiteral("Salvar"), QStyle::SP_DialogSaveButton},
+        {QStringLiteral("Exportar"), QStyle::SP_DialogSaveButton},
         {QStringLiteral("Primeiro"), QStyle::SP_MediaSkipBackward},
         {QStringLiteral("Anterior"), QStyle::SP_MediaSeekBackward},
         {QStringLiteral("Próximo"), QStyle::SP_MediaSeekForward},

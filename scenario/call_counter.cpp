@@ -84,4 +84,50 @@ void countCancAprovEncCalls(CallCounts& counts) {
         });
 }
 
+namespace {
+
+host::IRdmHistCancAprov& asHistCancAprov(host::IAppServer* server) {
+    auto* typed = dynamic_cast<host::IRdmHistCancAprov*>(server);
+    if (typed == nullptr) {
+        throw host::Exception(std::string("Servidor de aplicação incompatível: ") +
+                              host::histCancAprovServerName);
+    }
+    return *typed;
+}
+
+}  // namespace
+
+CountingHistCancAprov::CountingHistCancAprov(std::unique_ptr<host::IAppServer> inner,
+                                             CallCounts& counts)
+    : m_owned(std::move(inner)), m_inner(asHistCancAprov(m_owned.get())), m_counts(counts) {}
+
+void CountingHistCancAprov::CheckConnection() {
+    m_inner.CheckConnection();
+}
+
+host::Variant CountingHistCancAprov::GetHistCancAprov(host::TDateTime DtIni, host::TDateTime DtFin,
+                                                      const std::string& CDFILIAL,
+                                                      const std::string& CDOPERADOR,
+                                                      const std::string& CDJUSTEXCHIS,
+                                                      const std::string& IDRESULTADO,
+                                                      bool& Truncated) {
+    m_counts.add("GetHistCancAprov");
+    return m_inner.GetHistCancAprov(DtIni, DtFin, CDFILIAL, CDOPERADOR, CDJUSTEXCHIS, IDRESULTADO,
+                                    Truncated);
+}
+
+host::Variant CountingHistCancAprov::GetHistCancAprovDoc(const std::string& IDHISTCANC) {
+    m_counts.add("GetHistCancAprovDoc");
+    return m_inner.GetHistCancAprovDoc(IDHISTCANC);
+}
+
+void countHistCancAprovCalls(CallCounts& counts) {
+    const std::string name = host::histCancAprovServerName;
+    const host::TNetConnection::Factory inner = host::TNetConnection::Transport(name);
+    host::TNetConnection::RegisterTransport(
+        name, [inner, &counts](const std::string& address, int port) {
+            return std::make_unique<CountingHistCancAprov>(inner(address, port), counts);
+        });
+}
+
 }  // namespace scenario

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "host/net/hist_canc_aprov.h"
 #include "host/net/net_connection.h"
 
 namespace scenario {
@@ -56,5 +57,26 @@ private:
 // Registers, for "ORE06100.rdmCancAprovEnc", the gRPC transport wrapped so
 // every connection the screen makes counts its calls in `counts`.
 void countCancAprovEncCalls(CallCounts& counts);
+
+// The same for the history reads ("ORE06110.rdmHistCancAprov").
+class CountingHistCancAprov : public host::IRdmHistCancAprov {
+public:
+    // Raises host::Exception when `inner` is not a history server object.
+    CountingHistCancAprov(std::unique_ptr<host::IAppServer> inner, CallCounts& counts);
+
+    void CheckConnection() override;
+    host::Variant GetHistCancAprov(host::TDateTime DtIni, host::TDateTime DtFin,
+                                   const std::string& CDFILIAL, const std::string& CDOPERADOR,
+                                   const std::string& CDJUSTEXCHIS, const std::string& IDRESULTADO,
+                                   bool& Truncated) override;
+    host::Variant GetHistCancAprovDoc(const std::string& IDHISTCANC) override;
+
+private:
+    std::unique_ptr<host::IAppServer> m_owned;
+    host::IRdmHistCancAprov& m_inner;
+    CallCounts& m_counts;
+};
+
+void countHistCancAprovCalls(CallCounts& counts);
 
 }  // namespace scenario

@@ -32,6 +32,10 @@ public:
     // Opens a screen the way the host's menu does.
     virtual void openScreen(const std::string& code) = 0;
 
+    // A path a scenario names for a file it makes: relative ones are taken in
+    // the scenario's own folder.
+    virtual std::string resolvePath(const std::string& path) const { return path; }
+
     // First column of the first row; nothing when there is no row.
     virtual std::optional<host::Variant> queryFirstValue(const std::string& statement) = 0;
 

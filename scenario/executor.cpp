@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "host/sql/adoib_query.h"
+#include "host/ui/chart.h"
 #include "host/ui/controls.h"
 
 namespace scenario {
@@ -83,6 +84,10 @@ std::optional<Observed> textOf(const TComponent* component) {
     }
     if (const auto* item = dynamic_cast<const TMenuItem*>(component)) {
         return Observed{item->Caption()};
+    }
+    // A chart reads as its data, the way a scenario checks it.
+    if (const auto* chart = dynamic_cast<const host::TChart*>(component)) {
+        return Observed{chart->DataText()};
     }
     if (const auto* control = dynamic_cast<const TControl*>(component)) {
         return Observed{control->Caption()};
@@ -305,7 +310,15 @@ void Executor::execute(const Command& command) {
             m_environment->openScreen(command.target);
             return;
         case CommandKind::Answer:
-            m_platform.QueueAnswer(command.answer);
+            if (!command.saveAnswer) {
+                m_platform.QueueAnswer(command.answer);
+            } else if (command.target.empty()) {
+                m_platform.QueueSaveCancel();
+            } else {
+                m_platform.QueueSavePath(m_environment != nullptr
+                                             ? m_environment->resolvePath(command.target)
+                                             : command.target);
+            }
             return;
         case CommandKind::Pick:
             if (command.pick) {

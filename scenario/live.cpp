@@ -12,6 +12,7 @@
 #include "db/operators.h"
 #include "db/schema.h"
 #include "filter_dialog/unit.h"
+#include "history_screen/unit.h"
 #include "host/net/grpc_canc_aprov_enc.h"
 #include "host/screens/ore00610.h"
 #include "host/services/session.h"
@@ -24,6 +25,7 @@ namespace scenario {
 namespace {
 
 constexpr const char* kModuleFile = "libPKG_ORE06100.so";
+constexpr const char* kHistoryModuleFile = "libPKG_ORE06110.so";
 constexpr const char* kServerProgram = "ore06100-server";
 constexpr auto kServerStartTimeout = std::chrono::seconds(10);
 
@@ -47,10 +49,10 @@ std::string databaseNameOf(const std::string& target) {
 }
 
 template <class T>
-T resolve(void* module, const char* entry) {
+T resolve(void* module, const char* entry, const char* file = kModuleFile) {
     void* symbol = ::dlsym(module, entry);
     if (symbol == nullptr) {
-        throw std::runtime_error(std::string(kModuleFile) + ": entry " + entry + " not found");
+        throw std::runtime_error(std::string(file) + ": entry " + entry + " not found");
     }
     return reinterpret_cast<T>(symbol);
 }
@@ -105,13 +107,52 @@ LiveSystem::LiveSystem(LiveOptions options, std::ostream& out)
         m_finalize = nullptr;
         throw;
     }
+    loadHistoryModule();
     countCancAprovEncCalls(m_calls);
+    countHistCancAprovCalls(m_calls);
     host::RegisterHostScreens();
     m_workFolder = makeTemporaryFolder("ore-scenario-run.");
 }
 
+void LiveSystem::loadHistoryModule() {
+    const auto modulePath = m_options.programDirectory / kHistoryModuleFile;
+    m_historyModule = ::dlopen(modulePath.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (m_historyModule == nullptr) {
+        const char* error = ::dlerror();
+        if (m_finalize != nullptr) {
+            m_finalize();
+        }
+        throw std::runtime_error("cannot load " + modulePath.string() + ": " +
+                                 (error != nullptr ? error : "unknown error"));
+    }
+    try {
+        // Both modules export the same entry names: each is looked up in its
+        // own module's handle.
+        auto initialize = resolve<void (*)()>(m_historyModule, "Initialize", kHistoryModuleFile);
+        m_historyIniProc = resolve<void (*)()>(m_historyModule, "IniProc", kHistoryModuleFile);
+        m_historyFinalize = resolve<void (*)()>(m_historyModule, "Finalize", kHistoryModuleFile);
+        const std::size_t before = m_idlePlatform.messages().size();
+        initialize();
+        const std::string reported = messagesSince(m_idlePlatform, before);
+        if (!reported.empty()) {
+            m_historyFinalize();
+            throw std::runtime_error(std::string(kHistoryModuleFile) +
+                                     ": Initialize failed: " + reported);
+        }
+    } catch (...) {
+        m_historyFinalize = nullptr;
+        if (m_finalize != nullptr) {
+            m_finalize();
+        }
+        throw;
+    }
+}
+
 LiveSystem::~LiveSystem() {
     host::Application().Reset();
+    if (m_historyFinalize != nullptr) {
+        m_historyFinalize();
+    }
     if (m_finalize != nullptr) {
         m_finalize();
     }
@@ -199,11 +240,17 @@ void LiveSystem::dropDatabase(const std::string& target) {
 }
 
 void LiveSystem::openScreen(const std::string& code) {
-    if (code != "ORE06100") {
-        throw std::runtime_error("unknown screen " + code + " (this runner opens ORE06100)");
+    void (*iniProc)() = nullptr;
+    if (code == "ORE06100") {
+        iniProc = m_iniProc;
+    } else if (code == "ORE06110") {
+        iniProc = m_historyIniProc;
+    } else {
+        throw std::runtime_error("unknown screen " + code +
+                                 " (this runner opens ORE06100 and ORE06110)");
     }
     // The host's menu choice is an operator event like any other.
-    host::Application().Dispatch([this] { m_iniProc(); });
+    host::Application().Dispatch([iniProc] { iniProc(); });
 }
 
 void LiveSystem::resetModuleState() {
@@ -214,6 +261,8 @@ void LiveSystem::resetModuleState() {
     Cli_ore06101::frmFiltroCancAprovEnc = nullptr;
     Cli_ore06101::stCliente.clear();
     Cli_ore06101::stVendedor.clear();
+    Cli_ore06110::boStCriado = false;
+    Cli_ore06110::frmHistCancAprov = nullptr;
 }
 
 // ---- LiveEnvironment ----
@@ -412,6 +461,11 @@ void LiveEnvironment::start() {
 
 void LiveEnvironment::openScreen(const std::string& code) {
     m_system.openScreen(code);
+}
+
+std::string LiveEnvironment::resolvePath(const std::string& path) const {
+    const std::filesystem::path given(path);
+    return given.is_absolute() ? path : (m_folder / given).string();
 }
 
 std::optional<host::Variant> LiveEnvironment::queryFirstValue(const std::string& statement) {

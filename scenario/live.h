@@ -17,7 +17,7 @@ namespace scenario {
 struct LiveOptions {
     host::sql::Engine engine = host::sql::Engine::sqlite;
     bool keep = false;  // leave databases, logs and saved options behind
-    // Where ore06100-server and libPKG_ORE06100.so are: the runner's own folder.
+    // Where ore06100-server and the modules are: the runner's own folder.
     std::filesystem::path programDirectory;
     // libpq connection string of the PostgreSQL server (ORE_TEST_PG).
     std::string postgresqlServer;
@@ -62,6 +62,7 @@ public:
     void resetModuleState();
 
 private:
+    void loadHistoryModule();
     std::string postgresqlTarget(const std::string& name) const;
     void ensureTemplate();
 
@@ -72,6 +73,10 @@ private:
     void* m_module = nullptr;
     void (*m_iniProc)() = nullptr;
     void (*m_finalize)() = nullptr;
+    // The history module ORE06110, loaded the same way.
+    void* m_historyModule = nullptr;
+    void (*m_historyIniProc)() = nullptr;
+    void (*m_historyFinalize)() = nullptr;
     std::filesystem::path m_workFolder;  // the SQLite template lives here
     std::optional<std::string> m_template;
     int m_databaseCounter = 0;
@@ -94,6 +99,7 @@ public:
     void start() override;
     bool started() const override { return m_started; }
     void openScreen(const std::string& code) override;
+    std::string resolvePath(const std::string& path) const override;
     std::optional<host::Variant> queryFirstValue(const std::string& statement) override;
     int calls(const std::string& method) const override;
     void resetCalls() override;

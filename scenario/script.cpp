@@ -443,8 +443,14 @@ std::optional<Command> parseLine(std::string_view line, int lineNumber) {
         if (command.row < 1) {
             throw SyntaxError("ROW counts from 1");
         }
+    } else if (word == "answer" && tokens.size() == 3 && isBare(tokens[1], "save")) {
+        // The next save dialog: the path to save to (relative to the
+        // scenario's own folder), or none for a cancel.
+        command.kind = CommandKind::Answer;
+        command.saveAnswer = true;
+        command.target = isBare(tokens[2], "none") ? std::string() : tokens[2].text;
     } else if (word == "answer") {
-        expectCount(tokens, 2, "answer yes|no|ok");
+        expectCount(tokens, 2, "answer yes|no|ok or answer save PATH|none");
         command.kind = CommandKind::Answer;
         const std::string& answer = tokens[1].text;
         if (answer == "yes") {
@@ -523,8 +529,8 @@ Script parseScript(std::string_view text, std::string fileName) {
 
 const std::vector<std::string>& remoteMethodNames() {
     static const std::vector<std::string> names = {
-        "GetEncomenda",  "GetItemEnc",   "GetEncomendaFilha",
-        "CancAprovaEnc", "SetEncomenda", "PreviewCancAprovaEnc",
+        "GetEncomenda", "GetItemEnc",           "GetEncomendaFilha", "CancAprovaEnc",
+        "SetEncomenda", "PreviewCancAprovaEnc", "GetHistCancAprov",  "GetHistCancAprovDoc",
     };
     return names;
 }

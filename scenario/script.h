@@ -112,6 +112,7 @@ struct Command {
     host::Word key = 0;
     host::TShiftState shift = 0;
     int answer = 0;                                // mrYes, mrNo, mrOk
+    bool saveAnswer = false;                       // `answer save PATH|none`: PATH in target
     std::optional<std::vector<std::string>> pick;  // nothing: `pick none`
     SessionSettings session;
     OperatorSettings operatorSettings;

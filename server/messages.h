@@ -117,6 +117,15 @@ inline std::string deltaFieldWrongType(std::string_view field) {
     return "Pacote de alterações inválido: o campo " + std::string(field) + " tem o tipo errado.";
 }
 
+// History reads.
+inline constexpr std::string_view historyPeriodReversed =
+    "O período do histórico começa depois de terminar.";
+inline constexpr std::string_view historyOutcomeInvalid =
+    "O resultado do histórico deve ser C, P, E, R, A ou X.";
+inline constexpr std::string_view historyRecordIdInvalid =
+    "A chave do registro de histórico deve ter 32 dígitos hexadecimais.";
+inline constexpr std::string_view historyRecordNotFound = "Registro de histórico não encontrado.";
+
 }  // namespace ore::server::messages
 
 // Sign-on and sessions. A wrong code, a wrong password and an inactive

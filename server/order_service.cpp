@@ -2,10 +2,12 @@
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 
 #include "proto/packet_codec.h"
+#include "server/history_read.h"
 #include "server/messages.h"
 #include "server/order_repository.h"
 #include "server/order_rules.h"
@@ -449,6 +451,59 @@ grpc::Status OrderService::SignOn(grpc::ServerContext* context,
         reply->set_branch(candidate.branch);
         reply->set_branch_name(candidate.branchName);
         reply->set_fixed_branch(candidate.fixedBranch);
+    });
+}
+
+namespace {
+
+// The branches whose history the caller may read: those the caller may work on.
+std::vector<std::string> historyBranchesOf(const Caller& caller) {
+    std::vector<std::string> branches;
+    for (const auto& [branch, mayCancel] : caller.branches) {
+        (void)mayCancel;
+        branches.push_back(branch);
+    }
+    return branches;
+}
+
+}  // namespace
+
+grpc::Status OrderService::GetHistCancAprov(grpc::ServerContext* context,
+                                            const ORE06100::GetHistCancAprovRequest* request,
+                                            ORE06100::GetHistCancAprovReply* reply) {
+    return run("GetHistCancAprov", context, [&](Call& call) {
+        const Caller& caller = call.caller();
+        checkRequest(*request);
+        // A branch named in the filter is refused as the order list refuses
+        // it; without one, the records of every branch the caller may see.
+        if (!request->filter().branch().empty()) {
+            requireWorkOn(caller, request->filter().branch());
+        }
+        HistoryQuery query = historyQueryOf(request->filter());
+        query.allowedBranches = historyBranchesOf(caller);
+        HistoryReader history(call.database());
+        const HistoryRecords found = history.records(query);
+        proto::encodePacket(found.records, *reply->mutable_records());
+        reply->set_truncated(found.truncated);
+    });
+}
+
+grpc::Status OrderService::GetHistCancAprovDoc(grpc::ServerContext* context,
+                                               const ORE06100::GetHistCancAprovDocRequest* request,
+                                               ORE06100::GetHistCancAprovDocReply* reply) {
+    return run("GetHistCancAprovDoc", context, [&](Call& call) {
+        const Caller& caller = call.caller();
+        checkRequest(*request);
+        HistoryReader history(call.database());
+        const std::optional<std::string> branch = history.branchOf(request->record_id());
+        if (!branch) {
+            throw ServiceError(ErrorKind::NotFound, std::string(messages::historyRecordNotFound));
+        }
+        requireWorkOn(caller, *branch);
+        proto::encodePacket(history.removedReceivables(request->record_id()),
+                            *reply->mutable_receivables());
+        proto::encodePacket(history.removedSalesOrders(request->record_id()),
+                            *reply->mutable_sales_orders());
     });
 }
 

@@ -54,6 +54,12 @@ public:
     grpc::Status SetEncomenda(grpc::ServerContext* context,
                               const ORE06100::SetEncomendaRequest* request,
                               ORE06100::SetEncomendaReply* reply) override;
+    grpc::Status GetHistCancAprov(grpc::ServerContext* context,
+                                  const ORE06100::GetHistCancAprovRequest* request,
+                                  ORE06100::GetHistCancAprovReply* reply) override;
+    grpc::Status GetHistCancAprovDoc(grpc::ServerContext* context,
+                                     const ORE06100::GetHistCancAprovDocRequest* request,
+                                     ORE06100::GetHistCancAprovDocReply* reply) override;
     grpc::Status PreviewCancAprovaEnc(grpc::ServerContext* context,
                                       const ORE06100::PreviewCancAprovaEncRequest* request,
                                       ORE06100::PreviewCancAprovaEncReply* reply) override;

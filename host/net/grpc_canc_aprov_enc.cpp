@@ -133,7 +133,9 @@ ChannelTarget channelTarget(const std::string& host, int port) {
     return {v4.empty() ? "ipv6:" + v6 : "ipv4:" + v4, display, true, hostNames};
 }
 
-class GrpcCancAprovEnc final : public IRdmCancAprovEnc {
+// One client serves both server objects of the program: the channel, its
+// deadlines and its error texts are the same.
+class GrpcCancAprovEnc final : public IRdmCancAprovEnc, public IRdmHistCancAprov {
 public:
     GrpcCancAprovEnc(const std::string& host, int port, CallDeadlines deadlines,
                      const ChannelSecurity& security)
@@ -332,6 +334,41 @@ public:
             check(m_stub->SetEncomenda(&context, request, &reply), context, "SetEncomenda");
         });
         return Variant();
+    }
+
+    Variant GetHistCancAprov(TDateTime DtIni, TDateTime DtFin, const std::string& CDFILIAL,
+                             const std::string& CDOPERADOR, const std::string& CDJUSTEXCHIS,
+                             const std::string& IDRESULTADO, bool& Truncated) override {
+        ORE06100::GetHistCancAprovRequest request;
+        ORE06100::HistCancAprovFilter& filter = *request.mutable_filter();
+        filter.set_period_from(DtIni.days);
+        filter.set_period_to(DtFin.days);
+        filter.set_branch(CDFILIAL);
+        filter.set_operator_code(CDOPERADOR);
+        filter.set_justification(CDJUSTEXCHIS);
+        filter.set_outcome(IDRESULTADO);
+        ORE06100::GetHistCancAprovReply reply;
+        renewing([&] {
+            grpc::ClientContext context;
+            setDeadline(context);
+            check(m_stub->GetHistCancAprov(&context, request, &reply), context, "GetHistCancAprov");
+        });
+        Truncated = reply.truncated();
+        return Variant(ore::proto::decodePacket(reply.records()));
+    }
+
+    Variant GetHistCancAprovDoc(const std::string& IDHISTCANC) override {
+        ORE06100::GetHistCancAprovDocRequest request;
+        request.set_record_id(IDHISTCANC);
+        ORE06100::GetHistCancAprovDocReply reply;
+        renewing([&] {
+            grpc::ClientContext context;
+            setDeadline(context);
+            check(m_stub->GetHistCancAprovDoc(&context, request, &reply), context,
+                  "GetHistCancAprovDoc");
+        });
+        return VarArrayOf({Variant(ore::proto::decodePacket(reply.receivables())),
+                           Variant(ore::proto::decodePacket(reply.sales_orders()))});
     }
 
     Variant PreviewCancAprovaEnc(const std::string& CDFILIAL, const std::string& NRORCAEVENTO,
@@ -591,6 +628,13 @@ std::unique_ptr<IRdmCancAprovEnc> makeGrpcCancAprovEnc(const std::string& host, 
                                                        CallDeadlines deadlines,
                                                        const ChannelSecurity& security) {
     return std::make_unique<GrpcCancAprovEnc>(host, port, deadlines, security);
+}
+
+std::unique_ptr<IRdmHistCancAprov> makeGrpcHistCancAprov(const std::string& host, int port,
+                                                         CallDeadlines deadlines) {
+    // The same channel security as the cancellation client.
+    return std::make_unique<GrpcCancAprovEnc>(host, port, deadlines,
+                                              ChannelSecurity::fromSession());
 }
 
 SignOnResult signOn(const std::string& host, int port, const std::string& operatorCode,

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "host/net/hist_canc_aprov.h"
 #include "host/net/net_connection.h"
 
 namespace host::net {
@@ -30,6 +31,11 @@ std::unique_ptr<IRdmCancAprovEnc> makeGrpcCancAprovEnc(const std::string& host, 
 std::unique_ptr<IRdmCancAprovEnc> makeGrpcCancAprovEnc(const std::string& host, int port,
                                                        CallDeadlines deadlines,
                                                        const ChannelSecurity& security);
+
+// The gRPC client of the history reads ("ORE06110.rdmHistCancAprov"), served
+// by the same server program at host:port.
+std::unique_ptr<IRdmHistCancAprov> makeGrpcHistCancAprov(const std::string& host, int port,
+                                                         CallDeadlines deadlines = {});
 
 // What a sign-on gives: the token every later call carries and the host's
 // session.

@@ -34,6 +34,11 @@ TNetConnection::Factory findTransport(const std::string& serverName) {
             return net::makeGrpcCancAprovEnc(host, port);
         };
     }
+    if (serverName == histCancAprovServerName) {
+        return [](const std::string& host, int port) -> std::unique_ptr<IAppServer> {
+            return net::makeGrpcHistCancAprov(host, port);
+        };
+    }
     return nullptr;
 }
 

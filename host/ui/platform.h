@@ -21,6 +21,16 @@ struct PickListRequest {
     std::vector<std::string> preselected;
 };
 
+// A file to save: the dialog's title, the name proposed, the kinds of file
+// offered ("Arquivos CSV (*.csv)") and the suffix added to a name typed
+// without one ("csv").
+struct SaveFileRequest {
+    std::string title;
+    std::string fileName;
+    std::string filter;
+    std::string defaultSuffix;
+};
+
 // Everything a person sees or answers goes through here. The desktop
 // implements it with Qt; tests and the scenario runner with a script.
 class UiPlatform {
@@ -50,6 +60,12 @@ public:
     virtual bool ShowHelp(const std::string& screenCode) {
         (void)screenCode;
         return false;
+    }
+    // Asks where to save a file; the path chosen, or nothing when the person
+    // cancelled (or the host has no file dialog).
+    virtual std::optional<std::string> SaveFileName(const SaveFileRequest& request) {
+        (void)request;
+        return std::nullopt;
     }
 };
 

@@ -150,4 +150,15 @@ bool ScriptedPlatform::InputText(const std::string& caption, const std::string& 
     return true;
 }
 
+std::optional<std::string> ScriptedPlatform::SaveFileName(const SaveFileRequest& request) {
+    m_saveDialogs.push_back(request.title + ": " + request.fileName);
+    if (m_savePaths.empty()) {
+        m_failures.push_back("save dialog \"" + request.title + "\" without a queued answer");
+        return std::nullopt;
+    }
+    std::optional<std::string> path = m_savePaths.front();
+    m_savePaths.pop_front();
+    return path;
+}
+
 }  // namespace host

@@ -43,6 +43,10 @@ public:
     void QueuePickNone() { m_picks.emplace_back(std::nullopt); }
     void QueueText(std::string text) { m_texts.emplace_back(std::move(text)); }
     void QueueTextCancel() { m_texts.emplace_back(std::nullopt); }
+    // Answers of save dialogs: a path, or a cancel.
+    void QueueSavePath(std::string path) { m_savePaths.emplace_back(std::move(path)); }
+    void QueueSaveCancel() { m_savePaths.emplace_back(std::nullopt); }
+    std::size_t pendingSavePaths() const { return m_savePaths.size(); }
     std::size_t pendingAnswers() const { return m_answers.size(); }
     std::size_t pendingPicks() const { return m_picks.size(); }
     std::size_t pendingTexts() const { return m_texts.size(); }
@@ -57,6 +61,8 @@ public:
     const std::vector<PickRecord>& pickLists() const { return m_pickLists; }
     // Prompts answered with their proposed text, as "caption: text".
     const std::vector<std::string>& acceptedTexts() const { return m_acceptedTexts; }
+    // Save dialogs shown, as "title: proposed name".
+    const std::vector<std::string>& saveDialogs() const { return m_saveDialogs; }
     // What the script did not foresee, one line each.
     const std::vector<std::string>& failures() const { return m_failures; }
 
@@ -83,11 +89,14 @@ public:
     void SetCursor(TCursor cursor) override;
     bool InputText(const std::string& caption, const std::string& prompt,
                    std::string& value) override;
+    std::optional<std::string> SaveFileName(const SaveFileRequest& request) override;
 
 private:
     std::deque<int> m_answers;
     std::deque<std::optional<std::vector<std::string>>> m_picks;
     std::deque<std::optional<std::string>> m_texts;
+    std::deque<std::optional<std::string>> m_savePaths;
+    std::vector<std::string> m_saveDialogs;
     std::vector<std::string> m_acceptedTexts;
     std::vector<Message> m_messages;
     std::vector<PickRecord> m_pickLists;

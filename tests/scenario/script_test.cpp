@@ -210,6 +210,17 @@ TEST(ParseLine, AnswersAndPicks) {
     EXPECT_EQ(parse("pick 0001,0003").pick, (std::vector<std::string>{"0001", "0003"}));
 }
 
+TEST(ParseLine, SaveDialogAnswers) {
+    const Command path = parse("answer save \"pasta/histórico.csv\"");
+    EXPECT_EQ(path.kind, CommandKind::Answer);
+    EXPECT_TRUE(path.saveAnswer);
+    EXPECT_EQ(path.target, "pasta/histórico.csv");
+    const Command cancel = parse("answer save none");
+    EXPECT_TRUE(cancel.saveAnswer);
+    EXPECT_EQ(cancel.target, "");
+    EXPECT_FALSE(parse("answer yes").saveAnswer);
+}
+
 TEST(ParseLine, UnknownWordIsLeftToTheHost) {
     const Command command = parse("shot filtro-aberto");
     EXPECT_EQ(command.kind, CommandKind::Extension);
