@@ -106,11 +106,21 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
     const QCommandLineOption serverPort("server-port", "Order server port.", "PORT");
     const QCommandLineOption database(
         "database", "Shared database: SQLite file or PostgreSQL connection.", "TARGET");
-    const QCommandLineOption branch("branch", "Signed-on branch code.", "CODE");
-    const QCommandLineOption branchName("branch-name", "Signed-on branch name.", "NAME");
-    const QCommandLineOption operatorCode("operator", "Signed-on operator code.", "CODE");
-    const QCommandLineOption fixedBranch("fixed-branch", "The host fixes the branch (yes|no).",
-                                         "yes|no");
+    const QCommandLineOption branch(
+        "branch", "Branch shown until sign-on; the server's answer sets it.", "CODE");
+    const QCommandLineOption branchName(
+        "branch-name", "Branch name shown until sign-on; the server's answer sets it.", "NAME");
+    const QCommandLineOption operatorCode("operator",
+                                          "Operator code offered in the sign-on window.", "CODE");
+    const QCommandLineOption fixedBranch(
+        "fixed-branch", "Fixed-branch flag until sign-on (yes|no); the server's answer sets it.",
+        "yes|no");
+    const QCommandLineOption passwordFile(
+        "password-file",
+        "Sign the --operator on without the sign-on window, with the password on the first "
+        "line of FILE (readable only by you: chmod 600). For tests and demos; a password is "
+        "never taken on the command line.",
+        "FILE");
     const QCommandLineOption moduleDir("module-dir", "Folder of the screen modules.", "DIR");
     const QCommandLineOption settingsFile("settings", "Settings file (ini).", "FILE");
     const QCommandLineOption scriptFile("script", "Play a scenario in the window.", "FILE");
@@ -118,7 +128,8 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
     const QCommandLineOption traceFile(
         "trace", "Write focus moves, keys, windows and messages to FILE (for tests).", "FILE");
     parser.addOptions({serverHost, serverPort, database, branch, branchName, operatorCode,
-                       fixedBranch, moduleDir, settingsFile, scriptFile, shotsDir, traceFile});
+                       fixedBranch, moduleDir, settingsFile, scriptFile, shotsDir, traceFile,
+                       passwordFile});
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return std::nullopt;
@@ -182,6 +193,13 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
     }
     if (parser.isSet(traceFile)) {
         options.traceFile = parser.value(traceFile);
+    }
+    if (parser.isSet(passwordFile)) {
+        options.passwordFile = parser.value(passwordFile);
+    }
+    if (!options.passwordFile.isEmpty() && !options.scriptFile.isEmpty()) {
+        error = QStringLiteral("--password-file is not for --script: the scenario signs on");
+        return std::nullopt;
     }
     if (!options.shotsDirectory.isEmpty() && options.scriptFile.isEmpty()) {
         error = QStringLiteral("--shots needs --script");

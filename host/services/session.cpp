@@ -12,6 +12,7 @@ struct Registry {
     Session session;
     std::map<std::string, ScreenOpener> screens;
     std::function<void(const Variant&)> cacheListener;
+    std::function<bool()> renewer;
 };
 
 Registry& registry() {
@@ -23,6 +24,14 @@ Registry& registry() {
 
 Session& CurrentSession() {
     return registry().session;
+}
+
+void SetSessionRenewer(std::function<bool()> renewer) {
+    registry().renewer = std::move(renewer);
+}
+
+bool RenewSession() {
+    return registry().renewer ? registry().renewer() : false;
 }
 
 void RegisterScreen(const std::string& screenCode, ScreenOpener opener) {

@@ -18,9 +18,13 @@ struct Session {
     std::string operatorCode;
     bool fixedBranch = false;
     std::map<int, std::string> pictures;  // edit masks by picture type
+    std::string sessionToken;
 };
 
 Session& CurrentSession();
+
+void SetSessionRenewer(std::function<bool()> renewer);
+bool RenewSession();
 
 // Another module's screen, opened by code with a parameter array.
 using ScreenOpener = std::function<void(const Variant& params)>;

@@ -20,6 +20,11 @@ import time
 HOST_TITLE = "Gestão de Encomendas"
 SCREEN_TITLE = "Cancelamento da Aprovação da Encomenda"
 FILTER_TITLE = "Filtro de Cancelamento da Aprovação da Encomenda"
+SIGN_ON_TITLE = "Identificação do Operador"
+RENEWAL_TITLE = "Sessão Expirada"
+# A demo operator with the right to cancel on branch 0001 (db/DEMO.md).
+OPERATOR = "SUPERVISOR"
+PASSWORD = "supervisor"
 MESSAGE_TITLES = {"mtError": "Erro", "mtWarning": "Atenção", "mtConfirmation": "Confirmação",
                   "mtInformation": "Informação", "mtCustom": "Mensagem"}
 WAIT = 20.0  # seconds any one expected thing may take on a loaded machine
@@ -36,7 +41,7 @@ def free_port():
 
 
 class Desktop:
-    def __init__(self, bin_dir, size="1024x768", orders=60, host_args=()):
+    def __init__(self, bin_dir, size="1024x768", orders=60, host_args=(), sign_on=True):
         self.bin = bin_dir
         self.work = tempfile.mkdtemp(prefix="ore-xdesktop.")
         self.size = size
@@ -49,6 +54,7 @@ class Desktop:
         self.port = None
         self.orders = orders
         self.host_args = list(host_args)
+        self.sign_on_at_start = sign_on
 
     # ---- start and stop -------------------------------------------------
 
@@ -135,11 +141,33 @@ class Desktop:
         log = open(os.path.join(self.work, "host.log"), "ab")
         self.host = subprocess.Popen(
             [os.path.join(self.bin, "ore-host"), "--server-host", "127.0.0.1", "--server-port",
-             str(self.port), "--database", self.database, "--branch", "0001", "--branch-name",
-             "MATRIZ", "--operator", "SUPERVISOR", "--trace", self.trace_file] + self.host_args,
+             str(self.port), "--database", self.database, "--operator", OPERATOR, "--trace",
+             self.trace_file] + self.host_args,
             env=self.env, stdout=log, stderr=log)
         self.processes.append(self.host)
+        self.sign_on_window = self.wait_window("^%s$" % SIGN_ON_TITLE)
+        self.wait_keyboard_in(SIGN_ON_TITLE)
+        if self.sign_on_at_start:
+            self.sign_on(PASSWORD)
+
+    def sign_on(self, password):
+        """Types the password into the sign-on window, as the operator does;
+        the main window opens."""
+        self.type(password)
+        self.key("Return")
+        self.wait_trace(r"^session %s " % re.escape(OPERATOR))
         self.main = self.wait_window("^%s$" % HOST_TITLE)
+
+    def expire_session(self):
+        """Every session of the database ends now, as when its time is up."""
+        self.sql("UPDATE SESSAOOPER SET DTEXPIRA = DTINICIO")
+
+    def assert_no_secret_in_trace(self, *secrets):
+        with open(self.trace_file, "rb") as log:
+            written = log.read()
+        for secret in secrets:
+            if secret.encode() in written:
+                raise Failure("the trace holds a secret")
 
     def stop(self):
         for process in reversed(self.processes):
