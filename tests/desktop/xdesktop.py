@@ -24,7 +24,7 @@ SIGN_ON_TITLE = "Identificação do Operador"
 RENEWAL_TITLE = "Sessão Expirada"
 # A demo operator with the right to cancel on branch 0001 (db/DEMO.md).
 OPERATOR = "SUPERVISOR"
-PASSWORD = "supervisor"
+PASSWORD = "supervisor123"
 MESSAGE_TITLES = {"mtError": "Erro", "mtWarning": "Atenção", "mtConfirmation": "Confirmação",
                   "mtInformation": "Informação", "mtCustom": "Mensagem"}
 WAIT = 20.0  # seconds any one expected thing may take on a loaded machine
