@@ -7,11 +7,13 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
 #include "host/data/client_data_set.h"
 #include "host/net/net_connection.h"
+#include "host/services/session.h"
 #include "ore06100.grpc.pb.h"
 #include "server/order_repository.h"
 
@@ -39,6 +41,10 @@ int main(int argc, char** argv) {
     app.add_option("--branch", branch, "Branch of the list")->required();
     app.add_option("--to", to, "Last order number of the list")->capture_default_str();
     CLI11_PARSE(app, argc, argv);
+    // bench_server signs on and hands the session over in the environment.
+    const char* token = std::getenv("ORE_BENCH_SESSION");
+    const std::string session = token != nullptr ? token : "";
+    host::CurrentSession().sessionToken = session;
 
     host::TNetConnection connection("netCancAprovEnc");
     connection.ServerName = "ORE06100.rdmCancAprovEnc";
@@ -85,6 +91,7 @@ int main(int argc, char** argv) {
     request.mutable_filter()->set_all_salesmen("T");
     request.mutable_filter()->set_all_customers("T");
     grpc::ClientContext context;
+    context.AddMetadata("ore-session", session);
     auto reader = stub->GetEncomenda(&context, request);
     ORE06100::GetEncomendaChunk chunk;
     long long wire = 0;

@@ -24,7 +24,8 @@ struct Slot {
 }  // namespace
 
 LoadResult runItemLoad(const std::string& target, const std::vector<ore::server::OrderKey>& keys,
-                       int clients, int channels, std::chrono::milliseconds duration) {
+                       int clients, int channels, std::chrono::milliseconds duration,
+                       const std::string& token) {
     std::vector<std::unique_ptr<ORE06100::rdmCancAprovEnc::Stub>> stubs;
     for (int index = 0; index < std::max(1, channels); ++index) {
         grpc::ChannelArguments arguments;
@@ -42,6 +43,7 @@ LoadResult runItemLoad(const std::string& target, const std::vector<ore::server:
         const ore::server::OrderKey& key = keys[next++ % keys.size()];
         slot.context = std::make_unique<grpc::ClientContext>();
         slot.context->set_wait_for_ready(true);
+        slot.context->AddMetadata("ore-session", token);
         slot.context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(10));
         slot.request.mutable_key()->set_branch(key.branch);
         slot.request.mutable_key()->set_order_number(key.number);

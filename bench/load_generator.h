@@ -21,7 +21,9 @@ struct LoadResult {
 // next call when its answer arrives) over `channels` connections, for
 // `duration`. `target` is a gRPC target; several servers are given as
 // "ipv4:127.0.0.1:P1,127.0.0.1:P2" and are used in round robin.
+// Every call carries `token`, the session of a sign-on made beforehand.
 LoadResult runItemLoad(const std::string& target, const std::vector<ore::server::OrderKey>& keys,
-                       int clients, int channels, std::chrono::milliseconds duration);
+                       int clients, int channels, std::chrono::milliseconds duration,
+                       const std::string& token);
 
 }  // namespace bench

@@ -1,5 +1,7 @@
 #include "db/demo_data.h"
 
+#include "db/operators.h"
+
 #include <array>
 #include <cstdio>
 #include <string>
@@ -561,6 +563,32 @@ void writeGeneratedOrders(DemoWriter& w, std::int64_t count, std::int64_t custom
     }
 }
 
+// The demo operators of db/DEMO.md, their hashes made with the interactive
+// limits as a real operator's would be.
+std::vector<OperatorDefinition> demoOperators() {
+    std::vector<OperatorDefinition> operators(3);
+    operators[0].code = "SUPERVISOR";
+    operators[0].name = "SUPERVISORA GERAL";
+    operators[0].password = "supervisor123";
+    operators[0].branch = "0001";
+    operators[0].branches = {{"0001", true}, {"0002", true}, {"0003", true}};
+    operators[1].code = "VENDAS";
+    operators[1].name = "ATENDENTE DE VENDAS";
+    operators[1].password = "vendas123";
+    operators[1].branch = "0001";
+    operators[1].branches = {{"0001", false}, {"0002", false}};
+    operators[2].code = "CENTRO";
+    operators[2].name = "GERENTE DO CENTRO";
+    operators[2].password = "centro123";
+    operators[2].branch = "0002";
+    operators[2].fixedBranch = true;
+    operators[2].branches = {{"0002", true}};
+    for (OperatorDefinition& definition : operators) {
+        definition.passwordHash = hashPassword(definition.password, HashCost::interactive);
+    }
+    return operators;
+}
+
 }  // namespace
 
 DemoSummary generateDemoData(host::sql::Database& database, std::int64_t orders) {
@@ -581,8 +609,12 @@ DemoSummary generateDemoData(host::sql::Database& database, std::int64_t orders)
     if (sqlite) {
         database.executeScript("PRAGMA cache_size = -262144");
     }
+    const std::vector<OperatorDefinition> operators = demoOperators();
     host::sql::Transaction transaction(database);
     writeLookups(database, summary, customers);
+    for (const OperatorDefinition& definition : operators) {
+        addOperator(database, definition);
+    }
     DemoWriter writer(database, summary);
     writeFixedOrders(writer);
     writeGeneratedOrders(writer, orders - kFixedOrderCount, customers);

@@ -14,7 +14,7 @@
 #include "desktop/sign_on_window.h"
 #include "desktop/trace.h"
 #include "desktop/window_focus.h"
-#include "host/data/exceptions.h"
+#include "host/net/grpc_canc_aprov_enc.h"
 #include "host/services/session.h"
 
 namespace desktop {
@@ -55,17 +55,24 @@ private:
 SignOnCall serverSignOn(const host::Session& session) {
     const std::string serverHost = session.serverHost;
     const int serverPort = session.serverPort;
-    return [serverHost, serverPort](const std::string& operatorCode,
-                                    const std::string& password) -> SignOnAnswer {
-        (void)operatorCode;
-        (void)password;
-        (void)serverPort;
-        throw host::Exception("Entrada no servidor " + serverHost + " indisponível.");
+    return [serverHost, serverPort](const std::string& operatorCode, const std::string& password) {
+        const host::net::SignOnResult result =
+            host::net::signOn(serverHost, serverPort, operatorCode, password);
+        SignOnAnswer answer;
+        answer.token = result.token;
+        answer.expiresAt = result.expiresAt;
+        answer.operatorCode = result.operatorCode;
+        answer.operatorName = result.operatorName;
+        answer.branchCode = result.branch;
+        answer.branchName = result.branchName;
+        answer.fixedBranch = result.fixedBranch;
+        return answer;
     };
 }
 
 void applySignOn(const SignOnAnswer& answer, host::Session& session) {
     session.sessionToken = answer.token;
+    session.sessionExpiresAt = answer.expiresAt;
     session.operatorCode = answer.operatorCode;
     session.branchCode = answer.branchCode;
     session.branchName = answer.branchName;
@@ -167,6 +174,7 @@ void installSessionRenewer(QWidget& dialogParent, SignOnCall call) {
             return false;
         }
         session.sessionToken = window.answer().token;
+        session.sessionExpiresAt = window.answer().expiresAt;
         Trace::write(QStringLiteral("renewal accepted"));
         spdlog::info("session of {} renewed", session.operatorCode);
         return true;

@@ -20,6 +20,8 @@ public:
     virtual void useDatabase(bool empty) = 0;
     virtual void runSql(const std::string& statement) = 0;
     virtual void setSession(const SessionSettings& settings) = 0;
+    // Adds an operator with its branches and rights to the database.
+    virtual void addOperator(const OperatorSettings& settings) = 0;
     virtual void serverOff() = 0;
 
     // Brings up what the operator commands need (database, server, session,

@@ -28,7 +28,8 @@ namespace {
 
 bool isSetup(CommandKind kind) {
     return kind == CommandKind::Database || kind == CommandKind::Sql ||
-           kind == CommandKind::Session || kind == CommandKind::ServerOff;
+           kind == CommandKind::Session || kind == CommandKind::Operator ||
+           kind == CommandKind::ServerOff;
 }
 
 // Commands that only queue or read what was recorded need nothing running.
@@ -290,6 +291,10 @@ void Executor::execute(const Command& command) {
         case CommandKind::Session:
             requireEnvironment();
             m_environment->setSession(command.session);
+            return;
+        case CommandKind::Operator:
+            requireEnvironment();
+            m_environment->addOperator(command.operatorSettings);
             return;
         case CommandKind::ServerOff:
             requireEnvironment();

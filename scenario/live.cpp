@@ -9,8 +9,10 @@
 
 #include "cancellation_screen/unit.h"
 #include "db/demo_data.h"
+#include "db/operators.h"
 #include "db/schema.h"
 #include "filter_dialog/unit.h"
+#include "host/net/grpc_canc_aprov_enc.h"
 #include "host/screens/ore00610.h"
 #include "host/services/session.h"
 #include "host/sql/adoib_query.h"
@@ -278,7 +280,58 @@ void LiveEnvironment::setSession(const SessionSettings& settings) {
     m_session = settings;
     if (m_started) {
         applySession();
+        signOn();
     }
+}
+
+void LiveEnvironment::addOperator(const OperatorSettings& settings) {
+    db::OperatorDefinition definition;
+    definition.code = settings.code;
+    definition.name = settings.name.empty() ? settings.code : settings.name;
+    definition.password = settings.password;
+    definition.branch = settings.branch;
+    definition.fixedBranch = settings.fixedBranch;
+    definition.active = settings.active;
+    for (const OperatorBranchSetting& branch : settings.branches) {
+        definition.branches.push_back({branch.branch, branch.mayCancel});
+    }
+    definition.cost = db::HashCost::minimal;
+    db::addOperator(database(), definition);
+}
+
+// Signs the session's operator on through the server, as the host's sign-on
+// window does. An operator the database lacks is created first, with the
+// session's branch and the right to cancel there, so a scenario written
+// before sign-on plays unchanged. A session whose branch is not in FILIAL
+// (a host with no branch) signs nobody on: its calls go without a token.
+void LiveEnvironment::signOn() {
+    host::Session& session = host::CurrentSession();
+    session.sessionToken.clear();
+    if (m_serverOff || m_session.operatorCode.empty()) {
+        return;
+    }
+    host::sql::Database& db = database();
+    if (!db::operatorExists(db, m_session.operatorCode)) {
+        const bool branchKnown = !db.query("SELECT 1 FROM FILIAL WHERE CDFILIAL = :CDFILIAL",
+                                           {{"CDFILIAL", m_session.branch}})
+                                      .rows.empty();
+        if (!branchKnown) {
+            return;
+        }
+        db::OperatorDefinition definition;
+        definition.code = m_session.operatorCode;
+        definition.name = m_session.operatorCode;
+        definition.password = m_session.password;
+        definition.branch = m_session.branch;
+        definition.fixedBranch = m_session.fixedBranch;
+        definition.branches = {{m_session.branch, true}};
+        definition.cost = db::HashCost::minimal;
+        db::addOperator(db, definition);
+    }
+    const host::net::SignOnResult result =
+        host::net::signOn("127.0.0.1", m_port, m_session.operatorCode, m_session.password);
+    session.sessionToken = result.token;
+    session.sessionExpiresAt = result.expiresAt;
 }
 
 void LiveEnvironment::serverOff() {
@@ -341,6 +394,7 @@ void LiveEnvironment::start() {
     session.serverPort = m_port;
     session.database = m_target;
     applySession();
+    signOn();
 
     host::dtmDBGeral().Connect(m_target);
     const auto config = m_folder / "config";

@@ -89,6 +89,7 @@ public:
     void useDatabase(bool empty) override;
     void runSql(const std::string& statement) override;
     void setSession(const SessionSettings& settings) override;
+    void addOperator(const OperatorSettings& settings) override;
     void serverOff() override;
     void start() override;
     bool started() const override { return m_started; }
@@ -103,6 +104,7 @@ public:
 private:
     host::sql::Database& database();
     void applySession();
+    void signOn();
     void finish();
 
     LiveSystem& m_system;

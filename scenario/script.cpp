@@ -80,10 +80,84 @@ void parseSession(const std::vector<Token>& tokens, Command& command) {
                 throw SyntaxError("fixed-branch is yes or no, not \"" + value + "\"");
             }
             command.session.fixedBranch = *flag;
+        } else if (key == "password") {
+            command.session.password = value;
         } else {
             throw SyntaxError("unknown session setting \"" + key +
-                              "\" (branch, branch-name, operator, fixed-branch)");
+                              "\" (branch, branch-name, operator, fixed-branch, password)");
         }
+    }
+}
+
+// operator CODE password=TEXT [name=TEXT] [branch=HOME] [branches=B[:cancel],...]
+// [fixed-branch=yes|no] [active=yes|no]
+void parseOperator(const std::vector<Token>& tokens, Command& command) {
+    const char* form =
+        "operator CODE password=TEXT [name=TEXT] [branch=HOME] [branches=0001:cancel,0002] "
+        "[fixed-branch=yes|no] [active=yes|no]";
+    if (tokens.size() < 2 || tokens[1].text.find('=') != std::string::npos) {
+        throw SyntaxError(std::string("expected: ") + form);
+    }
+    OperatorSettings& settings = command.operatorSettings;
+    settings.code = tokens[1].text;
+    bool hasPassword = false;
+    for (std::size_t i = 2; i < tokens.size(); ++i) {
+        const std::string& text = tokens[i].text;
+        const auto equals = text.find('=');
+        if (equals == std::string::npos) {
+            throw SyntaxError("operator settings are written KEY=VALUE, not \"" + text + "\"");
+        }
+        const std::string key = text.substr(0, equals);
+        const std::string value = text.substr(equals + 1);
+        if (key == "password") {
+            settings.password = value;
+            hasPassword = true;
+        } else if (key == "name") {
+            settings.name = value;
+        } else if (key == "branch") {
+            settings.branch = value;
+        } else if (key == "branches") {
+            settings.branches.clear();
+            std::string entry;
+            for (const char c : value + ",") {
+                if (c != ',') {
+                    entry += c;
+                    continue;
+                }
+                const auto colon = entry.find(':');
+                OperatorBranchSetting branch{entry.substr(0, colon), false};
+                if (colon != std::string::npos) {
+                    if (entry.substr(colon + 1) != "cancel") {
+                        throw SyntaxError("a branch is written CODE or CODE:cancel, not \"" +
+                                          entry + "\"");
+                    }
+                    branch.mayCancel = true;
+                }
+                if (branch.branch.empty()) {
+                    throw SyntaxError("empty branch in branches=" + value);
+                }
+                settings.branches.push_back(branch);
+                entry.clear();
+            }
+        } else if (key == "fixed-branch" || key == "active") {
+            const auto flag = parseBoolean(value);
+            if (!flag) {
+                throw SyntaxError(key + " is yes or no, not \"" + value + "\"");
+            }
+            (key == "active" ? settings.active : settings.fixedBranch) = *flag;
+        } else {
+            throw SyntaxError("unknown operator setting \"" + key +
+                              "\" (password, name, branch, branches, fixed-branch, active)");
+        }
+    }
+    if (!hasPassword) {
+        throw SyntaxError("an operator needs password=TEXT");
+    }
+    if (settings.branch.empty()) {
+        if (settings.branches.empty()) {
+            throw SyntaxError("an operator needs branch=HOME or branches=...");
+        }
+        settings.branch = settings.branches.front().branch;
     }
 }
 
@@ -321,6 +395,9 @@ std::optional<Command> parseLine(std::string_view line, int lineNumber) {
     } else if (word == "session") {
         command.kind = CommandKind::Session;
         parseSession(tokens, command);
+    } else if (word == "operator") {
+        command.kind = CommandKind::Operator;
+        parseOperator(tokens, command);
     } else if (word == "server") {
         if (count != 2 || !isBare(tokens[1], "off")) {
             throw SyntaxError("expected: server off");

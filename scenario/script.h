@@ -34,6 +34,7 @@ enum class CommandKind {
     Database,
     Sql,
     Session,
+    Operator,
     ServerOff,
     // operator
     Open,
@@ -69,7 +70,29 @@ struct SessionSettings {
     std::string branchName = "MATRIZ";
     std::string operatorCode = "OPER01";
     bool fixedBranch = false;
+    // What the runner signs the operator on with; an operator it creates
+    // because the database has none of that code gets this password.
+    std::string password = "cenario";
     friend bool operator==(const SessionSettings&, const SessionSettings&) = default;
+};
+
+// One branch of an `operator` line: "0001:cancel" or "0002".
+struct OperatorBranchSetting {
+    std::string branch;
+    bool mayCancel = false;
+    friend bool operator==(const OperatorBranchSetting&, const OperatorBranchSetting&) = default;
+};
+
+// What an `operator` line defines.
+struct OperatorSettings {
+    std::string code;
+    std::string name;
+    std::string password;
+    std::string branch;  // home branch; empty: the first of `branches`
+    bool fixedBranch = false;
+    bool active = true;
+    std::vector<OperatorBranchSetting> branches;
+    friend bool operator==(const OperatorSettings&, const OperatorSettings&) = default;
 };
 
 struct Command {
@@ -91,6 +114,7 @@ struct Command {
     int answer = 0;                                // mrYes, mrNo, mrOk
     std::optional<std::vector<std::string>> pick;  // nothing: `pick none`
     SessionSettings session;
+    OperatorSettings operatorSettings;
 };
 
 struct ScriptError {

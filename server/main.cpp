@@ -58,7 +58,14 @@ int main(int argc, char** argv) {
                    "How often the health service checks the database")
         ->capture_default_str()
         ->check(CLI::Range(10, 600000));
+    int sessionMinutes = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::minutes>(options.sessions.lifetime).count());
+    app.add_option("--session-minutes", sessionMinutes,
+                   "How long a session lasts after its sign-on")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 7 * 24 * 60));
     CLI11_PARSE(app, argc, argv);
+    options.sessions.lifetime = std::chrono::minutes(sessionMinutes);
     options.connectionWait = std::chrono::milliseconds(connectionWaitMs);
     options.shutdownGrace = std::chrono::milliseconds(graceMs);
     options.healthInterval = std::chrono::milliseconds(healthMs);

@@ -111,3 +111,28 @@ inline std::string deltaFieldWrongType(std::string_view field) {
 }
 
 }  // namespace ore::server::messages
+
+// Sign-on and sessions. A wrong code, a wrong password and an inactive
+// operator read the same, so the text tells a guesser nothing.
+namespace ore::server::messages {
+
+inline constexpr std::string_view signOnRefused = "Operador ou senha inválidos.";
+inline constexpr std::string_view sessionMissing =
+    "Sessão não iniciada. Entre com seu operador e senha.";
+inline constexpr std::string_view sessionInvalid = "Sessão inválida. Entre novamente.";
+inline constexpr std::string_view sessionExpired = "Sessão expirada. Entre novamente.";
+
+inline std::string signOnWait(long long seconds) {
+    return "Muitas tentativas de entrada sem sucesso para este operador. Tente novamente em " +
+           std::to_string(seconds) + (seconds == 1 ? " segundo." : " segundos.");
+}
+
+inline std::string branchNotAllowed(std::string_view branch) {
+    return "Operador sem permissão para trabalhar na filial " + std::string(branch) + ".";
+}
+
+inline std::string cancelNotAllowed(std::string_view branch) {
+    return "Operador sem permissão para cancelar aprovações na filial " + std::string(branch) + ".";
+}
+
+}  // namespace ore::server::messages

@@ -347,7 +347,8 @@ CancellationOutcome OrderRules::cancelApproval(const OrderKey& key,
     return outcome;
 }
 
-void OrderRules::applyChanges(const DataPacket& delta) {
+void OrderRules::applyChanges(const DataPacket& delta,
+                              const std::optional<std::string>& signedOnOperator) {
     const std::vector<OrderChange> changes = readDelta(delta);
     if (changes.empty()) {
         return;
@@ -385,7 +386,9 @@ void OrderRules::applyChanges(const DataPacket& delta) {
                 throw ServiceError(ErrorKind::InvalidArgument,
                                    std::string(messages::justificationNotRegistered));
             }
-            m_repository.updateReason(change.key, code, newValue(operatorCode, "CDOPEJUSTORC"));
+            m_repository.updateReason(change.key, code,
+                                      signedOnOperator ? Variant(*signedOnOperator)
+                                                       : newValue(operatorCode, "CDOPEJUSTORC"));
             continue;
         }
         const auto statusAt = std::find_if(stored.begin(), stored.end(), [](const auto& def) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -49,8 +50,11 @@ public:
     // `now` stamps the observation record, when one is added.
     CancellationOutcome cancelApproval(const OrderKey& key, const CancellationReason& reason,
                                        host::TDateTime now);
-    // Applies a change log of the order list (optimistic concurrency).
-    void applyChanges(const host::DataPacket& delta);
+    // Applies a change log of the order list (optimistic concurrency). A
+    // reason changed is recorded as given by `signedOnOperator` when there is
+    // one, whatever operator the change log names.
+    void applyChanges(const host::DataPacket& delta,
+                      const std::optional<std::string>& signedOnOperator = std::nullopt);
 
 private:
     OrderListQuery listQuery(const std::string& branch, const OrderFilter& filter);

@@ -20,7 +20,7 @@ namespace {
 // fails on a database without the schema.
 constexpr const char* schemaProbe =
     "SELECT 1 FROM ORCAEVENTO, ITORCAEVEN, OBSJUSTORC, PEDIDO, ORDEMPROD, CONTARECEBER,"
-    " JUSTEXCHIS, CLIENTE, PRECOBASE, PRODUTO WHERE 1 = 0";
+    " JUSTEXCHIS, CLIENTE, PRECOBASE, PRODUTO, OPERADOR, OPERFILIAL, SESSAOOPER WHERE 1 = 0";
 
 // Threads beyond the calls served: gRPC's pollers and the health service.
 constexpr int spareThreads = 8;
@@ -67,8 +67,8 @@ std::string bindFailure(const std::string& address) {
 OrderServer::OrderServer(ServerOptions options)
     : m_options(std::move(options)),
       m_pool(m_options.database, m_options.maxConnections),
-      m_service(m_pool, m_options.clock, CallLimits{m_options.maxCalls, m_options.connectionWait}) {
-}
+      m_service(m_pool, m_options.clock, CallLimits{m_options.maxCalls, m_options.connectionWait},
+                m_options.sessions) {}
 
 OrderServer::~OrderServer() {
     if (m_server) {

@@ -34,6 +34,8 @@ struct ServerOptions {
     // How often the health service looks at the database.
     std::chrono::milliseconds healthInterval = std::chrono::seconds(2);
     OrderService::Clock clock;
+    // How long sessions last and how failed sign-ons slow down.
+    SessionPolicy sessions;
 };
 
 // The order application server: the service, the health service and the

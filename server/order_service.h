@@ -8,6 +8,7 @@
 #include "host/data/variant.h"
 #include "ore06100.grpc.pb.h"
 #include "server/connection_pool.h"
+#include "server/sessions.h"
 
 namespace ore::server {
 
@@ -26,7 +27,8 @@ public:
     using Clock = std::function<host::TDateTime()>;
 
     // `clock` gives the time stamped on observation records (local time by default).
-    explicit OrderService(ConnectionPool& pool, Clock clock = {}, CallLimits limits = {});
+    explicit OrderService(ConnectionPool& pool, Clock clock = {}, CallLimits limits = {},
+                          SessionPolicy sessions = {});
 
     // From now on no call commits: each ends with UNAVAILABLE.
     void abandonCalls() { m_abandoned = true; }
@@ -35,6 +37,8 @@ public:
         m_databaseState = std::move(listener);
     }
 
+    grpc::Status SignOn(grpc::ServerContext* context, const ORE06100::SignOnRequest* request,
+                        ORE06100::SignOnReply* reply) override;
     grpc::Status GetEncomenda(grpc::ServerContext* context,
                               const ORE06100::GetEncomendaRequest* request,
                               grpc::ServerWriter<ORE06100::GetEncomendaChunk>* writer) override;
@@ -60,6 +64,7 @@ private:
     ConnectionPool& m_pool;
     Clock m_clock;
     CallLimits m_limits;
+    SessionPolicy m_sessions;
     std::atomic<std::size_t> m_calls{0};
     std::atomic<bool> m_abandoned{false};
     std::function<void(bool)> m_databaseState;

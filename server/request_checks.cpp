@@ -163,4 +163,9 @@ void checkRequest(const ORE06100::CancAprovaEncRequest& request) {
     checkText(request.operator_code(), "CDOPERADOR", operatorWidth);
 }
 
+void checkRequest(const ORE06100::SignOnRequest& request) {
+    checkText(request.operator_code(), "CDOPERADOR", operatorWidth);
+    checkText(request.password(), "senha", passwordWidth);
+}
+
 }  // namespace ore::server

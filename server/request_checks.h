@@ -45,5 +45,9 @@ void checkRequest(const ORE06100::GetEncomendaRequest& request);
 void checkRequest(const ORE06100::GetItemEncRequest& request);
 void checkRequest(const ORE06100::GetEncomendaFilhaRequest& request);
 void checkRequest(const ORE06100::CancAprovaEncRequest& request);
+void checkRequest(const ORE06100::SignOnRequest& request);
+
+// A password longer than this is no password an operator typed.
+inline constexpr std::size_t passwordWidth = 256;
 
 }  // namespace ore::server

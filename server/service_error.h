@@ -10,7 +10,10 @@ enum class ErrorKind {
     Refusal,          // a business rule said no; the text is a key or operator text
     InvalidArgument,  // the request itself is malformed
     NotFound,
-    Conflict,  // someone else changed or locked the data meanwhile
+    Conflict,          // someone else changed or locked the data meanwhile
+    Unauthenticated,   // no valid session, or a refused sign-on
+    SessionExpired,    // the session was valid but has expired: signing on again will do
+    PermissionDenied,  // the caller's operator may not do that on that branch
     Internal,
 };
 

@@ -6,10 +6,12 @@
 #include <netinet/in.h>
 
 #include <algorithm>
+#include <type_traits>
 #include <vector>
 
 #include "host/data/data_packet.h"
 #include "host/data/exceptions.h"
+#include "host/services/session.h"
 #include "ore06100.grpc.pb.h"
 #include "proto/packet_codec.h"
 
@@ -23,6 +25,16 @@ constexpr int maxReceiveBytes = 64 * 1024 * 1024;
 
 // Trailing metadata the server sets when its status text is for the operator.
 constexpr const char* operatorTextKey = "ore-operator-text";
+// The session token's metadata entry, and the trailer of a refusal because
+// the session expired.
+constexpr const char* sessionKey = "ore-session";
+constexpr const char* sessionExpiredKey = "ore-session-expired";
+
+// A call refused because the session expired: signing on again may save it.
+class SessionExpired : public Exception {
+public:
+    using Exception::Exception;
+};
 
 std::string formatAddress(const std::string& host, int port) {
     const bool bareIpv6 = host.find(':') != std::string::npos && host.front() != '[';
@@ -169,8 +181,19 @@ public:
         filter.set_customer_list(ListaCliente);
         filter.set_all_customers(TodosCliente);
 
+        return renewing([&] {
+            return readOrders(request, NrIni, NrFin, TodosNr, DtIni, DtFin, TodosDt, ListaVendedor,
+                              TodosVendedor, ListaCliente, TodosCliente);
+        });
+    }
+
+    Variant readOrders(const ORE06100::GetEncomendaRequest& request, std::string& NrIni,
+                       std::string& NrFin, std::string& TodosNr, TDateTime& DtIni, TDateTime& DtFin,
+                       std::string& TodosDt, std::string& ListaVendedor, std::string& TodosVendedor,
+                       std::string& ListaCliente, std::string& TodosCliente) {
         grpc::ClientContext context;
         reconnectAtOnce();
+        addSession(context);
         context.set_deadline(std::chrono::system_clock::now() + m_deadlines.list);
         auto reader = m_stub->GetEncomenda(&context, request);
         ORE06100::GetEncomendaChunk chunk;
@@ -213,9 +236,11 @@ public:
         ORE06100::GetItemEncRequest request;
         setKey(*request.mutable_key(), CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE);
         ORE06100::GetItemEncReply reply;
-        grpc::ClientContext context;
-        setDeadline(context);
-        check(m_stub->GetItemEnc(&context, request, &reply), context, "GetItemEnc");
+        renewing([&] {
+            grpc::ClientContext context;
+            setDeadline(context);
+            check(m_stub->GetItemEnc(&context, request, &reply), context, "GetItemEnc");
+        });
         return VarArrayOf({Variant(ore::proto::decodePacket(reply.items())),
                            Variant(ore::proto::decodePacket(reply.observation()))});
     }
@@ -226,9 +251,12 @@ public:
         request.set_branch(CDFILIAL);
         request.set_order_number(NRORCAEVENTO);
         ORE06100::GetEncomendaFilhaReply reply;
-        grpc::ClientContext context;
-        setDeadline(context);
-        check(m_stub->GetEncomendaFilha(&context, request, &reply), context, "GetEncomendaFilha");
+        renewing([&] {
+            grpc::ClientContext context;
+            setDeadline(context);
+            check(m_stub->GetEncomendaFilha(&context, request, &reply), context,
+                  "GetEncomendaFilha");
+        });
         return Variant(ore::proto::decodePacket(reply.children()));
     }
 
@@ -247,9 +275,11 @@ public:
             request.set_operator_code(CDOPERADOR);
         }
         ORE06100::CancAprovaEncReply reply;
-        grpc::ClientContext context;
-        setDeadline(context);
-        check(m_stub->CancAprovaEnc(&context, request, &reply), context, "CancAprovaEnc");
+        renewing([&] {
+            grpc::ClientContext context;
+            setDeadline(context);
+            check(m_stub->CancAprovaEnc(&context, request, &reply), context, "CancAprovaEnc");
+        });
         CDFILIAL = reply.key().branch();
         NRORCAEVENTO = reply.key().order_number();
         NRSEQORCAEVE = reply.key().sequence();
@@ -271,10 +301,32 @@ public:
         ORE06100::SetEncomendaRequest request;
         ore::proto::encodePacket(Delta.AsPacket(), *request.mutable_delta());
         ORE06100::SetEncomendaReply reply;
-        grpc::ClientContext context;
-        setDeadline(context);
-        check(m_stub->SetEncomenda(&context, request, &reply), context, "SetEncomenda");
+        renewing([&] {
+            grpc::ClientContext context;
+            setDeadline(context);
+            check(m_stub->SetEncomenda(&context, request, &reply), context, "SetEncomenda");
+        });
         return Variant();
+    }
+
+    SignOnResult signOn(const std::string& operatorCode, const std::string& password) {
+        ORE06100::SignOnRequest request;
+        request.set_operator_code(operatorCode);
+        request.set_password(password);
+        ORE06100::SignOnReply reply;
+        grpc::ClientContext context;
+        reconnectAtOnce();
+        context.set_deadline(std::chrono::system_clock::now() + m_deadlines.call);
+        check(m_stub->SignOn(&context, request, &reply), context, "SignOn");
+        SignOnResult result;
+        result.token = reply.token();
+        result.expiresAt = reply.expires_at();
+        result.operatorCode = reply.operator_code();
+        result.operatorName = reply.operator_name();
+        result.branch = reply.branch();
+        result.branchName = reply.branch_name();
+        result.fixedBranch = reply.fixed_branch();
+        return result;
     }
 
 private:
@@ -287,7 +339,40 @@ private:
 
     void setDeadline(grpc::ClientContext& context) const {
         reconnectAtOnce();
+        addSession(context);
         context.set_deadline(std::chrono::system_clock::now() + m_deadlines.call);
+    }
+
+    // Read at each call: a renewed sign-on replaces the token in the session.
+    static void addSession(grpc::ClientContext& context) {
+        const std::string& token = CurrentSession().sessionToken;
+        if (token.empty()) {
+            return;
+        }
+        // gRPC aborts the process on a header value outside printable ASCII;
+        // such a token is no token of a sign-on, and the server says so.
+        const bool printable =
+            std::all_of(token.begin(), token.end(), [](char c) { return c >= 0x20 && c <= 0x7e; });
+        context.AddMetadata(sessionKey, printable ? token : std::string("-"));
+    }
+
+    // Runs a call; when the server says the session expired, asks for a new
+    // sign-on and, when there is one, runs the call once more. Nothing of a
+    // refused call was done, so running it again is safe.
+    template <class Body>
+    static std::invoke_result_t<Body&> renewing(Body&& body) {
+        try {
+            return body();
+        } catch (const SessionExpired& expired) {
+            if (!RenewSession()) {
+                throw Exception(expired.what());
+            }
+        }
+        try {
+            return body();
+        } catch (const SessionExpired& expired) {
+            throw Exception(expired.what());
+        }
     }
 
     // A channel that lost its server waits out a growing back-off before it
@@ -329,6 +414,10 @@ private:
         // or RESOURCE_EXHAUSTED from the transport carry no such mark.
         const auto& trailers = context.GetServerTrailingMetadata();
         if (trailers.find(operatorTextKey) != trailers.end() && !status.error_message().empty()) {
+            if (status.error_code() == grpc::StatusCode::UNAUTHENTICATED &&
+                trailers.find(sessionExpiredKey) != trailers.end()) {
+                throw SessionExpired(status.error_message());
+            }
             throw Exception(status.error_message());
         }
         switch (status.error_code()) {
@@ -373,6 +462,12 @@ private:
 std::unique_ptr<IRdmCancAprovEnc> makeGrpcCancAprovEnc(const std::string& host, int port,
                                                        CallDeadlines deadlines) {
     return std::make_unique<GrpcCancAprovEnc>(host, port, deadlines);
+}
+
+SignOnResult signOn(const std::string& host, int port, const std::string& operatorCode,
+                    const std::string& password, CallDeadlines deadlines) {
+    GrpcCancAprovEnc client(host, port, deadlines);
+    return client.signOn(operatorCode, password);
 }
 
 }  // namespace host::net

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -21,5 +22,24 @@ struct CallDeadlines {
 // connects on first use and reconnects by itself.
 std::unique_ptr<IRdmCancAprovEnc> makeGrpcCancAprovEnc(const std::string& host, int port,
                                                        CallDeadlines deadlines = {});
+
+// What a sign-on gives: the token every later call carries and the host's
+// session.
+struct SignOnResult {
+    std::string token;
+    std::int64_t expiresAt = 0;  // seconds since 1970-01-01 UTC
+    std::string operatorCode;
+    std::string operatorName;
+    std::string branch;
+    std::string branchName;
+    bool fixedBranch = false;
+};
+
+// Signs the operator on at the server at host:port (the same forms as
+// makeGrpcCancAprovEnc). Raises host::Exception with the server's text when
+// it refuses (wrong code or password, too many failures) or with the
+// transport's when it cannot be reached. Sets nothing in the session.
+SignOnResult signOn(const std::string& host, int port, const std::string& operatorCode,
+                    const std::string& password, CallDeadlines deadlines = {});
 
 }  // namespace host::net

@@ -26,20 +26,22 @@ Session& CurrentSession() {
     return registry().session;
 }
 
-void SetSessionRenewer(std::function<bool()> renewer) {
-    registry().renewer = std::move(renewer);
-}
-
-bool RenewSession() {
-    return registry().renewer ? registry().renewer() : false;
-}
-
 void RegisterScreen(const std::string& screenCode, ScreenOpener opener) {
     registry().screens[screenCode] = std::move(opener);
 }
 
 void UnregisterScreen(const std::string& screenCode) {
     registry().screens.erase(screenCode);
+}
+
+void SetSessionRenewer(std::function<bool()> renewer) {
+    registry().renewer = std::move(renewer);
+}
+
+bool RenewSession() {
+    // A copy: the renewer may replace itself while it runs.
+    const std::function<bool()> renewer = registry().renewer;
+    return renewer ? renewer() : false;
 }
 
 void SetLocalCacheListener(std::function<void(const Variant& tables)> listener) {

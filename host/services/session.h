@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -18,11 +19,18 @@ struct Session {
     std::string operatorCode;
     bool fixedBranch = false;
     std::map<int, std::string> pictures;  // edit masks by picture type
+    // The token of the operator's sign-on; every server call carries it.
+    // Never logged.
     std::string sessionToken;
+    std::int64_t sessionExpiresAt = 0;  // seconds since 1970-01-01 UTC; 0: unknown
 };
 
 Session& CurrentSession();
 
+// Signs the operator on again when the server says the session expired:
+// the renewer asks for the password, replaces the session's token and
+// returns true, or returns false when the operator gave up. Without a
+// renewer, nothing is renewed.
 void SetSessionRenewer(std::function<bool()> renewer);
 bool RenewSession();
 

@@ -102,6 +102,9 @@ public:
     void setSession(const SessionSettings& settings) override {
         log.push_back("session " + settings.branch + " " + settings.branchName);
     }
+    void addOperator(const OperatorSettings& settings) override {
+        log.push_back("operator " + settings.code + " " + settings.branch);
+    }
     void serverOff() override { log.push_back("server off"); }
     void start() override {
         log.push_back("start");

@@ -15,6 +15,7 @@
 
 #include "host/net/grpc_canc_aprov_enc.h"
 #include "tests/server/server_process.h"
+#include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
 namespace {
@@ -89,7 +90,8 @@ TEST_P(CrashTest, EveryOrderIsWholeAndNoAcknowledgedCancellationIsLost) {
     database().execute("INSERT INTO JUSTEXCHIS VALUES ('0001', 'Desistência do cliente')");
     addOrders(cycles * ordersPerCycle);
     const std::string untouched = "2 - - 2 2 0";
-    const std::string cancelled = "1 0001 OPER 0 0 1";
+    // The operator recorded is the session's, not the request's "OPER".
+    const std::string cancelled = std::string("1 0001 ") + testsupport::testOperator + " 0 0 1";
 
     std::mt19937 random(20240601);
     std::set<std::string> acknowledged;
@@ -99,6 +101,10 @@ TEST_P(CrashTest, EveryOrderIsWholeAndNoAcknowledgedCancellationIsLost) {
             {"--listen", "127.0.0.1:0", "--database", testDatabase().target()});
         const int port = server.waitUntilListening();
         ASSERT_GT(port, 0) << server.output();
+        if (cycle == 0) {
+            // The session is kept in the database: it outlives every crash.
+            testsupport::signOnAsTester(database(), port);
+        }
 
         std::mutex mutex;
         std::condition_variable toldMore;

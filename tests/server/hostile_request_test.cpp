@@ -22,6 +22,7 @@
 #include "ore06100.grpc.pb.h"
 #include "proto/packet_codec.h"
 #include "server/order_server.h"
+#include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
 namespace {
@@ -141,6 +142,7 @@ protected:
         m_channel = grpc::CreateChannel("127.0.0.1:" + std::to_string(m_server->port()),
                                         grpc::InsecureChannelCredentials());
         m_stub = ORE06100::rdmCancAprovEnc::NewStub(m_channel);
+        m_token = testsupport::signOnAsTester(database(), m_server->port());
     }
 
     void TearDown() override {
@@ -207,6 +209,7 @@ protected:
 
     void setDeadline(grpc::ClientContext& context) {
         context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(30));
+        context.AddMetadata("ore-session", m_token);
     }
 
     grpc::Status list(const ORE06100::GetEncomendaRequest& request, DataPacket* packet = nullptr) {
@@ -318,6 +321,7 @@ protected:
     std::unique_ptr<ore::server::OrderServer> m_server;
     std::shared_ptr<grpc::Channel> m_channel;
     std::unique_ptr<ORE06100::rdmCancAprovEnc::Stub> m_stub;
+    std::string m_token;
 };
 
 struct Case {
@@ -528,6 +532,10 @@ TEST_P(HostileRequestTest, TextsOfTheFullWidthInCharactersAreAccepted) {
     DataPacket packet;
     EXPECT_EQ(outcome(list(listRequest("ÃÃÃÃ"), &packet)), "OK: ");
     EXPECT_EQ(packet.rows.size(), 1u);
+    // Twelve characters of two bytes each: the operator signs on and is
+    // recorded whole.
+    testsupport::addTestOperator(database(), "ÇÇÇÇÇÇÇÇÇÇÇÇ", "senha", "ÃÃÃÃ", {{"ÃÃÃÃ", true}});
+    m_token = testsupport::signOnAs(m_server->port(), "ÇÇÇÇÇÇÇÇÇÇÇÇ", "senha");
     ORE06100::CancAprovaEncRequest request = cancelRequest("0000000006", "00", "ÃÃÃÃ");
     request.set_operator_code("ÇÇÇÇÇÇÇÇÇÇÇÇ");
     std::string observation;

@@ -9,8 +9,10 @@
 
 #include "host/data/data_packet.h"
 #include "host/net/net_connection.h"
+#include "host/services/session.h"
 #include "host/sql/sql_dates.h"
 #include "server/order_server.h"
+#include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
 namespace {
@@ -68,11 +70,13 @@ protected:
         options.clock = [] { return fixedNow; };
         m_server = std::make_unique<ore::server::OrderServer>(options);
         m_server->start();
+        testsupport::signOnAsTester(database(), m_server->port());
         m_connection = connect();
     }
 
     void TearDown() override {
         m_connection.reset();
+        host::CurrentSession().sessionToken.clear();
         if (m_server) {
             m_server->shutdown(std::chrono::milliseconds(0));
             m_server->wait();
@@ -452,7 +456,8 @@ TEST_P(OrderServerTest, CancellationRemovesWhatTheApprovalGeneratedAndRecordsThe
 
     EXPECT_EQ(orderColumn("IDSITUORCEVE", number(1)), "1");
     EXPECT_EQ(orderColumn("CDJUSTEXCHIS", number(1)), "0002");
-    EXPECT_EQ(orderColumn("CDOPEJUSTORC", number(1)), "OPERADOR1");
+    // The session's operator, not the request's "OPERADOR1".
+    EXPECT_EQ(orderColumn("CDOPEJUSTORC", number(1)), testsupport::testOperator);
     EXPECT_EQ(count("PEDIDO", number(1)), "0");
     EXPECT_EQ(count("CONTARECEBER", number(1)), "0");
     EXPECT_EQ(
@@ -460,7 +465,7 @@ TEST_P(OrderServerTest, CancellationRemovesWhatTheApprovalGeneratedAndRecordsThe
         "Cliente desistiu da festa.");
     EXPECT_EQ(
         scalar("SELECT CDOPERADOR FROM OBSJUSTORC WHERE NRORCAEVENTO = :N", {{"N", number(1)}}),
-        "OPERADOR1");
+        testsupport::testOperator);
     EXPECT_EQ(
         scalar("SELECT DTHRHISTORCA FROM OBSJUSTORC WHERE NRORCAEVENTO = :N", {{"N", number(1)}}),
         Variant(fixedNow).AsString());
@@ -663,7 +668,8 @@ TEST_P(OrderServerTest, DeltaUpdatesTheReasonColumns) {
                                        {"CDOPEJUSTORC", Variant("MARIA")}})
                            .packet());
     EXPECT_EQ(orderColumn("CDJUSTEXCHIS", number(2)), "0002");
-    EXPECT_EQ(orderColumn("CDOPEJUSTORC", number(2)), "MARIA");
+    // The change log's "MARIA" gives way to the session's operator.
+    EXPECT_EQ(orderColumn("CDOPEJUSTORC", number(2)), testsupport::testOperator);
     EXPECT_EQ(orderColumn("CDOPEJUSTORC", number(1)), "<null>");
 }
 

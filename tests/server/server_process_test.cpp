@@ -13,11 +13,13 @@
 #include "db/schema.h"
 #include "health.grpc.pb.h"
 #include "host/net/grpc_canc_aprov_enc.h"
+#include "host/services/session.h"
 #include "host/sql/sql_dates.h"
 #include "ore06100.grpc.pb.h"
 #include "server/messages.h"
 #include "tests/server/server_process.h"
 #include "tests/server/tcp_proxy.h"
+#include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
 namespace {
@@ -68,11 +70,21 @@ protected:
         }
         m_blocker.reset();
         m_server.reset();
+        host::CurrentSession().sessionToken.clear();
         EngineTest::TearDown();
     }
 
     void exec(const std::string& statement, const host::sql::Params& params = {}) {
         database().execute(statement, params);
+    }
+
+    bool schemaReady() {
+        try {
+            database().query("SELECT 1 FROM OPERADOR WHERE 1 = 0");
+            return true;
+        } catch (const host::sql::DatabaseError&) {
+            return false;
+        }
     }
 
     void addApprovedOrder(const std::string& number) {
@@ -115,6 +127,15 @@ protected:
         m_server = std::make_unique<ServerProcess>(arguments);
         m_port = m_server->waitUntilListening();
         EXPECT_GT(m_port, 0) << m_server->output();
+        // The client signs on where the server's database can take it (not
+        // on a database without the schema: the tests of that sign on nowhere).
+        if (m_port > 0 && schemaReady()) {
+            try {
+                testsupport::signOnAsTester(database(), m_port);
+            } catch (const std::exception&) {
+                host::CurrentSession().sessionToken.clear();
+            }
+        }
         return m_port;
     }
 
@@ -320,6 +341,7 @@ TEST_P(ServerProcessTest, AListNobodyReadsHoldsNoConnection) {
     filter->set_all_customers("T");
     grpc::ClientContext context;
     context.set_deadline(std::chrono::system_clock::now() + 20s);
+    context.AddMetadata("ore-session", host::CurrentSession().sessionToken);
     auto reader = stub->GetEncomenda(&context, request);
     ORE06100::GetEncomendaChunk chunk;
     ASSERT_TRUE(reader->Read(&chunk));
@@ -433,11 +455,19 @@ TEST_P(ServerProcessTest, EveryOptionCanComeFromAConfigurationFile) {
              << "max-calls = 1\n"
              << "connection-wait-ms = 500\n"
              << "shutdown-grace-ms = 1000\n"
-             << "health-interval-ms = 100\n";
+             << "health-interval-ms = 100\n"
+             << "session-minutes = 90\n";
     }
     m_server = std::make_unique<ServerProcess>(std::vector<std::string>{"--config", path.string()});
     m_port = m_server->waitUntilListening();
     ASSERT_EQ(m_port, port) << m_server->output();
+    testsupport::signOnAsTester(database(), m_port);
+    // session-minutes = 90 came from the file.
+    const auto session = database().query("SELECT DTINICIO, DTEXPIRA FROM SESSAOOPER");
+    ASSERT_EQ(session.rows.size(), 1u);
+    EXPECT_NEAR(
+        (session.rows[0][1].AsDateTime().days - session.rows[0][0].AsDateTime().days) * 24 * 60,
+        90.0, 0.1);
     // max-calls = 1 came from the file.
     holdLock();
     std::thread blocked([api = client()] { cancel(*api, "0000000001"); });

@@ -22,9 +22,11 @@
 #include "db/demo_data.h"
 #include "host/data/exceptions.h"
 #include "host/net/net_connection.h"
+#include "host/services/session.h"
 #include "ore06100.grpc.pb.h"
 #include "proto/packet_codec.h"
 #include "server/order_server.h"
+#include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
 extern char** environ;
@@ -141,6 +143,11 @@ protected:
         db::generateDemoData(database(), 60);
     }
 
+    void TearDown() override {
+        host::CurrentSession().sessionToken.clear();
+        EngineTest::TearDown();
+    }
+
     std::unique_ptr<host::TNetConnection> connect(const std::string& hosts) {
         auto connection = std::make_unique<host::TNetConnection>("netCancAprovEnc");
         connection->ServerName = "ORE06100.rdmCancAprovEnc";
@@ -188,6 +195,8 @@ TEST_P(SeveralServersTest, KillingOneOfTwoServersFailsAtMostTheCallInFlight) {
     ServerProcess second(testDatabase().target(), freePort());
     first.waitUntilListening();
     second.waitUntilListening();
+    // Signed on at the first server; the second takes the same session.
+    testsupport::signOnAsTester(database(), first.port());
     const std::string hosts =
         "127.0.0.1:" + std::to_string(first.port()) + ",127.0.0.1:" + std::to_string(second.port());
     auto connection = connect(hosts);

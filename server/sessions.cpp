@@ -1,0 +1,221 @@
+#include "server/sessions.h"
+
+#include <grpcpp/grpcpp.h>
+#include <sodium.h>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+#include "server/messages.h"
+#include "server/service_error.h"
+
+namespace ore::server {
+
+namespace {
+
+using host::DataPacket;
+using host::TDateTime;
+using host::Variant;
+
+// 256 random bits; base64url without padding is 43 characters.
+constexpr std::size_t tokenBytes = 32;
+// Anything longer than a token of ours, or with other characters, is no
+// token of ours: refused without asking the database.
+constexpr std::size_t maxTokenLength = 64;
+
+// Days between 1899-12-30 and 1970-01-01.
+constexpr double unixEpochDays = 25569.0;
+
+TDateTime utcDateTime(std::chrono::system_clock::time_point when) {
+    const double seconds = std::chrono::duration<double>(when.time_since_epoch()).count();
+    return TDateTime{unixEpochDays + seconds / 86400.0};
+}
+
+double secondsBetween(TDateTime from, TDateTime until) {
+    return (until.days - from.days) * 86400.0;
+}
+
+bool looksLikeToken(std::string_view token) {
+    return !token.empty() && token.size() <= maxTokenLength &&
+           std::all_of(token.begin(), token.end(), [](char c) {
+               return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                      c == '-' || c == '_';
+           });
+}
+
+void initialiseSodium() {
+    if (sodium_init() < 0) {
+        throw std::runtime_error("libsodium could not be initialised");
+    }
+}
+
+std::string text(const Variant& value) {
+    return value.IsNull() ? std::string() : value.AsString();
+}
+
+}  // namespace
+
+bool Caller::mayWorkOn(const std::string& branch) const {
+    return branches.find(branch) != branches.end();
+}
+
+bool Caller::mayCancelOn(const std::string& branch) const {
+    const auto found = branches.find(branch);
+    return found != branches.end() && found->second;
+}
+
+void requireWorkOn(const Caller& caller, const std::string& branch) {
+    if (!caller.mayWorkOn(branch)) {
+        throw ServiceError(ErrorKind::PermissionDenied, messages::branchNotAllowed(branch));
+    }
+}
+
+void requireCancelOn(const Caller& caller, const std::string& branch) {
+    if (!caller.mayCancelOn(branch)) {
+        throw ServiceError(ErrorKind::PermissionDenied, messages::cancelNotAllowed(branch));
+    }
+}
+
+std::string tokenHash(std::string_view token) {
+    initialiseSodium();
+    unsigned char digest[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(token.data()), token.size());
+    char hex[crypto_hash_sha256_BYTES * 2 + 1];
+    sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
+    return std::string(hex);
+}
+
+Caller authenticate(host::sql::Database& database, std::string_view token, std::string peer,
+                    std::chrono::system_clock::time_point now) {
+    if (token.empty()) {
+        throw ServiceError(ErrorKind::Unauthenticated, std::string(messages::sessionMissing));
+    }
+    if (!looksLikeToken(token)) {
+        throw ServiceError(ErrorKind::Unauthenticated, std::string(messages::sessionInvalid));
+    }
+    // One round trip: the session, its operator and the operator's branches.
+    const DataPacket rows = database.query(
+        "SELECT s.CDOPERADOR, s.DTEXPIRA, o.IDATIVO, f.CDFILIAL, f.IDCANCAPROV"
+        " FROM SESSAOOPER s JOIN OPERADOR o ON o.CDOPERADOR = s.CDOPERADOR"
+        " LEFT JOIN OPERFILIAL f ON f.CDOPERADOR = s.CDOPERADOR"
+        " WHERE s.HSTOKEN = :HSTOKEN",
+        {{"HSTOKEN", tokenHash(token)}});
+    if (rows.rows.empty() || text(rows.rows.front()[2]) != "S") {
+        throw ServiceError(ErrorKind::Unauthenticated, std::string(messages::sessionInvalid));
+    }
+    const Variant& expiry = rows.rows.front()[1];
+    if (expiry.IsNull() || expiry.AsDateTime().days <= utcDateTime(now).days) {
+        throw ServiceError(ErrorKind::SessionExpired, std::string(messages::sessionExpired));
+    }
+    Caller caller;
+    caller.operatorCode = text(rows.rows.front()[0]);
+    caller.peer = std::move(peer);
+    for (const auto& row : rows.rows) {
+        if (!row[3].IsNull()) {
+            caller.branches[row[3].AsString()] = text(row[4]) == "S";
+        }
+    }
+    return caller;
+}
+
+Caller authenticateCall(host::sql::Database& database, const grpc::ServerContext* context) {
+    std::string_view token;
+    std::string peer = "-";
+    if (context != nullptr) {
+        const auto& metadata = context->client_metadata();
+        const auto found = metadata.find(sessionMetadataKey);
+        if (found != metadata.end()) {
+            token = std::string_view(found->second.data(), found->second.size());
+        }
+        peer = context->peer();
+    }
+    return authenticate(database, token, std::move(peer), std::chrono::system_clock::now());
+}
+
+SignOnCandidate findSignOnCandidate(host::sql::Database& database, const std::string& operatorCode,
+                                    const SessionPolicy& policy,
+                                    std::chrono::system_clock::time_point now) {
+    const DataPacket rows = database.query(
+        "SELECT o.DSSENHAHASH, o.NMOPERADOR, o.CDFILIAL, f.NMFILIAL, o.IDFILIALFIXA,"
+        " o.QTFALHALOGON, o.DTULTFALHA, o.IDATIVO"
+        " FROM OPERADOR o LEFT JOIN FILIAL f ON f.CDFILIAL = o.CDFILIAL"
+        " WHERE o.CDOPERADOR = :CDOPERADOR",
+        {{"CDOPERADOR", operatorCode}});
+    SignOnCandidate candidate;
+    if (rows.rows.empty() || text(rows.rows.front()[7]) != "S") {
+        return candidate;
+    }
+    const auto& row = rows.rows.front();
+    candidate.found = true;
+    candidate.passwordHash = text(row[0]);
+    candidate.name = text(row[1]);
+    candidate.branch = text(row[2]);
+    candidate.branchName = text(row[3]);
+    candidate.fixedBranch = text(row[4]) == "S";
+    const std::int64_t failures = row[5].IsNull() ? 0 : row[5].AsInteger();
+    if (failures >= policy.freeFailures && !row[6].IsNull()) {
+        const std::int64_t beyond = failures - policy.freeFailures;
+        double backOff = static_cast<double>(policy.firstBackOff.count()) *
+                         std::pow(2.0, static_cast<double>(std::min<std::int64_t>(beyond, 30)));
+        backOff = std::min(backOff, static_cast<double>(policy.maxBackOff.count()));
+        const double waited = secondsBetween(row[6].AsDateTime(), utcDateTime(now));
+        if (waited < backOff) {
+            candidate.waitSeconds = static_cast<std::int64_t>(std::ceil(backOff - waited));
+        }
+    }
+    return candidate;
+}
+
+bool passwordMatches(const std::string& password, const std::string& passwordHash) {
+    initialiseSodium();
+    if (passwordHash.empty() || passwordHash.size() >= crypto_pwhash_STRBYTES) {
+        return false;
+    }
+    return crypto_pwhash_str_verify(passwordHash.c_str(), password.data(), password.size()) == 0;
+}
+
+void recordSignOnFailure(host::sql::Database& database, const std::string& operatorCode,
+                         std::chrono::system_clock::time_point now) {
+    // One statement: two instances counting at once both count.
+    database.execute(
+        "UPDATE OPERADOR SET QTFALHALOGON = QTFALHALOGON + 1, DTULTFALHA = :DTULTFALHA"
+        " WHERE CDOPERADOR = :CDOPERADOR",
+        {{"DTULTFALHA", utcDateTime(now)}, {"CDOPERADOR", operatorCode}});
+}
+
+SignOnAnswer openSession(host::sql::Database& database, const std::string& operatorCode,
+                         const SessionPolicy& policy, std::chrono::system_clock::time_point now) {
+    initialiseSodium();
+    unsigned char random[tokenBytes];
+    randombytes_buf(random, sizeof random);
+    char encoded[sodium_base64_ENCODED_LEN(tokenBytes, sodium_base64_VARIANT_URLSAFE_NO_PADDING)];
+    sodium_bin2base64(encoded, sizeof encoded, random, sizeof random,
+                      sodium_base64_VARIANT_URLSAFE_NO_PADDING);
+    sodium_memzero(random, sizeof random);
+    SignOnAnswer answer;
+    answer.token = encoded;
+    const auto expires = now + policy.lifetime;
+    answer.expiresAt =
+        std::chrono::duration_cast<std::chrono::seconds>(expires.time_since_epoch()).count();
+
+    host::sql::Transaction transaction(database);
+    database.execute(
+        "UPDATE OPERADOR SET QTFALHALOGON = 0, DTULTFALHA = NULL WHERE CDOPERADOR = :CDOPERADOR"
+        " AND (QTFALHALOGON <> 0 OR DTULTFALHA IS NOT NULL)",
+        {{"CDOPERADOR", operatorCode}});
+    // Sessions past their expiry are refused anyway; a sign-on sweeps them
+    // away so the table does not grow with every day's sign-ons.
+    database.execute("DELETE FROM SESSAOOPER WHERE DTEXPIRA < :NOW", {{"NOW", utcDateTime(now)}});
+    database.execute(
+        "INSERT INTO SESSAOOPER (HSTOKEN, CDOPERADOR, DTINICIO, DTEXPIRA)"
+        " VALUES (:HSTOKEN, :CDOPERADOR, :DTINICIO, :DTEXPIRA)",
+        {{"HSTOKEN", tokenHash(answer.token)},
+         {"CDOPERADOR", operatorCode},
+         {"DTINICIO", utcDateTime(now)},
+         {"DTEXPIRA", utcDateTime(expires)}});
+    transaction.commit();
+    return answer;
+}
+
+}  // namespace ore::server

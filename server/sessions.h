@@ -1,0 +1,97 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "host/sql/database.h"
+
+namespace grpc {
+class ServerContext;
+}
+
+namespace ore::server {
+
+// How long a session lasts and how repeated failed sign-ons of one operator
+// slow down: after `freeFailures` failures in a row, each further attempt
+// waits `firstBackOff` doubled per failure beyond, never more than
+// `maxBackOff`, counted from the last failure. The count lives on the
+// operator's row, so every server instance refuses the same guesser.
+struct SessionPolicy {
+    std::chrono::seconds lifetime = std::chrono::hours(8);
+    int freeFailures = 3;
+    std::chrono::seconds firstBackOff = std::chrono::seconds(2);
+    std::chrono::seconds maxBackOff = std::chrono::minutes(5);
+};
+
+// Who makes a call: the token's operator, the client's address, and the
+// branches the operator may work on with whether approvals may be cancelled
+// there. Filled once per call from the session table.
+struct Caller {
+    std::string operatorCode;
+    std::string peer;
+    std::map<std::string, bool> branches;  // branch -> may cancel approvals there
+
+    bool mayWorkOn(const std::string& branch) const;
+    bool mayCancelOn(const std::string& branch) const;
+};
+
+// Raise ServiceError (PermissionDenied) with the operator's text unless the
+// caller may do so on `branch`.
+void requireWorkOn(const Caller& caller, const std::string& branch);
+void requireCancelOn(const Caller& caller, const std::string& branch);
+
+// The name of the gRPC metadata entry that carries the token.
+inline constexpr const char* sessionMetadataKey = "ore-session";
+// Trailing metadata set on a refusal because the session expired, so the
+// client knows that signing on again will do.
+inline constexpr const char* sessionExpiredKey = "ore-session-expired";
+
+// The caller of the token `token` (empty: none was sent) at `now`. Raises
+// ServiceError (Unauthenticated, or SessionExpired for a token past its
+// expiry) with the operator's text.
+Caller authenticate(host::sql::Database& database, std::string_view token, std::string peer,
+                    std::chrono::system_clock::time_point now);
+
+// The same for a call: the token from the call's metadata, the peer from
+// its context (null context: no token, peer "-"), now from the clock.
+Caller authenticateCall(host::sql::Database& database, const grpc::ServerContext* context);
+
+// What the first step of a sign-on learns about the operator, read without
+// verifying the password (that is slow and needs no connection).
+struct SignOnCandidate {
+    bool found = false;  // an active operator of that code
+    std::string passwordHash;
+    std::string name;
+    std::string branch;
+    std::string branchName;
+    bool fixedBranch = false;
+    // Seconds to wait before the next attempt is considered; 0: now.
+    std::int64_t waitSeconds = 0;
+};
+
+struct SignOnAnswer {
+    std::string token;
+    std::int64_t expiresAt = 0;  // seconds since 1970-01-01 UTC
+};
+
+// The three steps of a sign-on, so that the password is verified with no
+// database connection held: read the operator, verify, then record.
+SignOnCandidate findSignOnCandidate(host::sql::Database& database, const std::string& operatorCode,
+                                    const SessionPolicy& policy,
+                                    std::chrono::system_clock::time_point now);
+bool passwordMatches(const std::string& password, const std::string& passwordHash);
+// Counts a failure against the operator (shared by every server instance).
+void recordSignOnFailure(host::sql::Database& database, const std::string& operatorCode,
+                         std::chrono::system_clock::time_point now);
+// Resets the failures, stores the new session's hash and drops expired
+// sessions, in one transaction.
+SignOnAnswer openSession(host::sql::Database& database, const std::string& operatorCode,
+                         const SessionPolicy& policy, std::chrono::system_clock::time_point now);
+
+// The SHA-256 of a token as lower-case hex: what the session table keeps.
+std::string tokenHash(std::string_view token);
+
+}  // namespace ore::server
