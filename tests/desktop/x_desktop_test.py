@@ -596,7 +596,10 @@ def readme_shots(d, folder):
 
     # The sign-on window, the password typed (shown masked).
     d.type(PASSWORD)
-    d.shot(os.path.join(folder, "entrada.png"), d.sign_on_window)
+    d.settle()
+    # The window with its title bar, which the window manager draws.
+    subprocess.run(["import", "-frame", "-window", d.sign_on_window,
+                    os.path.join(folder, "entrada.png")], env=d.env, check=True, timeout=30)
     d.key("Return")
     d.wait_trace(r"^session %s " % OPERATOR)
     d.main = d.wait_window("^%s$" % HOST_TITLE)
