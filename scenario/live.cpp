@@ -300,10 +300,12 @@ void LiveEnvironment::addOperator(const OperatorSettings& settings) {
 }
 
 // Signs the session's operator on through the server, as the host's sign-on
-// window does. An operator the database lacks is created first, with the
-// session's branch and the right to cancel there, so a scenario written
-// before sign-on plays unchanged. A session whose branch is not in FILIAL
-// (a host with no branch) signs nobody on: its calls go without a token.
+// window does. An operator the database lacks is created first: home on the
+// session's branch, with the right to cancel there and on every other branch
+// of the scenario's database (scenarios written before sign-on move to other
+// branches on the screen), so such a scenario plays unchanged. A session whose
+// branch is not in FILIAL (a host with no branch) signs nobody on: its calls
+// go without a token.
 void LiveEnvironment::signOn() {
     host::Session& session = host::CurrentSession();
     session.sessionToken.clear();
@@ -312,19 +314,22 @@ void LiveEnvironment::signOn() {
     }
     host::sql::Database& db = database();
     if (!db::operatorExists(db, m_session.operatorCode)) {
-        const bool branchKnown = !db.query("SELECT 1 FROM FILIAL WHERE CDFILIAL = :CDFILIAL",
-                                           {{"CDFILIAL", m_session.branch}})
-                                      .rows.empty();
-        if (!branchKnown) {
+        const host::DataPacket branches = db.query("SELECT CDFILIAL FROM FILIAL ORDER BY CDFILIAL");
+        db::OperatorDefinition definition;
+        for (const auto& row : branches.rows) {
+            const std::string branch = row.front().AsString();
+            definition.branches.push_back({branch, true});
+            if (branch == m_session.branch) {
+                definition.branch = branch;
+            }
+        }
+        if (definition.branch.empty()) {
             return;
         }
-        db::OperatorDefinition definition;
         definition.code = m_session.operatorCode;
         definition.name = m_session.operatorCode;
         definition.password = m_session.password;
-        definition.branch = m_session.branch;
         definition.fixedBranch = m_session.fixedBranch;
-        definition.branches = {{m_session.branch, true}};
         definition.cost = db::HashCost::minimal;
         db::addOperator(db, definition);
     }

@@ -177,6 +177,25 @@ TEST(ParseLine, SessionStartsFromTheDefaults) {
     expected.fixedBranch = true;
     EXPECT_EQ(command.session, expected);
     EXPECT_EQ(parse("session").session, SessionSettings{});
+    EXPECT_EQ(parse("session operator=VENDAS password=vendas123").session.password, "vendas123");
+}
+
+TEST(ParseLine, OperatorWithBranchesAndRights) {
+    const Command command = parse(
+        "operator CONSULTA password=\"com espaço\" name=\"OPERADOR X\" "
+        "branches=0002:cancel,0003 fixed-branch=yes active=no");
+    EXPECT_EQ(command.kind, CommandKind::Operator);
+    OperatorSettings expected;
+    expected.code = "CONSULTA";
+    expected.password = "com espaço";
+    expected.name = "OPERADOR X";
+    expected.branch = "0002";  // the first branch listed
+    expected.fixedBranch = true;
+    expected.active = false;
+    expected.branches = {{"0002", true}, {"0003", false}};
+    EXPECT_EQ(command.operatorSettings, expected);
+    EXPECT_EQ(parse("operator A password=x branch=0009 branches=0001").operatorSettings.branch,
+              "0009");
 }
 
 TEST(ParseLine, AnswersAndPicks) {
@@ -224,11 +243,22 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"SqlWithoutText", "sql", "expected: sql \"STATEMENT\""},
         ErrorCase{"SessionKey", "session filial=0001",
                   "unknown session setting \"filial\" (branch, branch-name, operator, "
-                  "fixed-branch)"},
+                  "fixed-branch, password)"},
         ErrorCase{"SessionWithoutEquals", "session 0001",
                   "session settings are written KEY=VALUE, not \"0001\""},
         ErrorCase{"FixedBranchFlag", "session fixed-branch=maybe",
                   "fixed-branch is yes or no, not \"maybe\""},
+        ErrorCase{"OperatorWithoutPassword", "operator A branches=0001",
+                  "an operator needs password=TEXT"},
+        ErrorCase{"OperatorWithoutBranch", "operator A password=x",
+                  "an operator needs branch=HOME or branches=..."},
+        ErrorCase{"OperatorRight", "operator A password=x branches=0001:delete",
+                  "a branch is written CODE or CODE:cancel, not \"0001:delete\""},
+        ErrorCase{"OperatorEmptyBranch", "operator A password=x branches=0001,,0002",
+                  "empty branch in branches=0001,,0002"},
+        ErrorCase{"OperatorKey", "operator A password=x filial=0001",
+                  "unknown operator setting \"filial\" (password, name, branch, branches, "
+                  "fixed-branch, active)"},
         ErrorCase{"ServerOn", "server on", "expected: server off"},
         ErrorCase{"TypeWithoutText", "type edtCdFilial", "expected: type NAME TEXT"},
         ErrorCase{"UnknownKey", "key form Ctrl+Banana", "unknown key \"Ctrl+Banana\""},
