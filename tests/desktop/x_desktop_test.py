@@ -9,8 +9,10 @@ server and host, and ends them all.
 """
 
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from xdesktop import (FILTER_TITLE, HOST_TITLE, OPERATOR, PASSWORD, RENEWAL_TITLE,  # noqa: E402
@@ -499,6 +501,25 @@ def sign_on_cancel_quits(d):
     expect(d.sql("SELECT COUNT(*) FROM SESSAOOPER") == [(0,)], "nobody signed on")
 
 
+def password_file(bin_dir):
+    """--password-file signs on without the window; the screen works."""
+    folder = tempfile.mkdtemp(prefix="ore-password.")
+    try:
+        file = os.path.join(folder, "senha")
+        with open(os.open(file, os.O_WRONLY | os.O_CREAT, 0o600), "w") as out:
+            out.write(PASSWORD + "\n")
+        with Desktop(bin_dir, host_args=["--password-file", file]) as d:
+            expect(not d.windows("^%s$" % SIGN_ON_TITLE), "no sign-on window")
+            d.open_screen()
+            d.load_orders()
+            d.settle()
+            expect(d.layout()["grid"]["dbgPadrao"]["rows"] > 0, "the list loads")
+            d.assert_no_secret_in_trace(PASSWORD)
+            d.assert_no_error_window()
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 @case
 def session_renewal(d):
     """The session expires with the reason typed: the confirmation asks for
@@ -660,6 +681,8 @@ def main():
     bin_dir, name = sys.argv[1], sys.argv[2]
     if name == "help_without_display":
         help_without_display(bin_dir)
+    elif name == "password_file":
+        password_file(bin_dir)
     elif name == "readme_shots":
         with Desktop(bin_dir, size="1024x640", sign_on=False) as desktop:
             readme_shots(desktop, sys.argv[3])

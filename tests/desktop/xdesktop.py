@@ -145,6 +145,10 @@ class Desktop:
              self.trace_file] + self.host_args,
             env=self.env, stdout=log, stderr=log)
         self.processes.append(self.host)
+        if "--password-file" in self.host_args:
+            self.wait_trace(r"^session %s " % re.escape(OPERATOR))
+            self.main = self.wait_window("^%s$" % HOST_TITLE)
+            return
         self.sign_on_window = self.wait_window("^%s$" % SIGN_ON_TITLE)
         self.wait_keyboard_in(SIGN_ON_TITLE)
         if self.sign_on_at_start:
@@ -163,11 +167,14 @@ class Desktop:
         self.sql("UPDATE SESSAOOPER SET DTEXPIRA = DTINICIO")
 
     def assert_no_secret_in_trace(self, *secrets):
-        with open(self.trace_file, "rb") as log:
-            written = log.read()
-        for secret in secrets:
-            if secret.encode() in written:
-                raise Failure("the trace holds a secret")
+        """Neither the trace nor the host's or the server's log holds them."""
+        for name in (self.trace_file, os.path.join(self.work, "host.log"),
+                     os.path.join(self.work, "server.log")):
+            with open(name, "rb") as log:
+                written = log.read()
+            for secret in secrets:
+                if secret.encode() in written:
+                    raise Failure("%s holds a secret" % os.path.basename(name))
 
     def stop(self):
         for process in reversed(self.processes):
