@@ -106,14 +106,14 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
     const QCommandLineOption serverPort("server-port", "Order server port.", "PORT");
     const QCommandLineOption database(
         "database", "Shared database: SQLite file or PostgreSQL connection.", "TARGET");
-    const QCommandLineOption branch(
-        "branch", "Branch shown until sign-on; the server's answer sets it.", "CODE");
+    const QCommandLineOption branch("branch", "Default branch; the sign-on answer replaces it.",
+                                    "CODE");
     const QCommandLineOption branchName(
-        "branch-name", "Branch name shown until sign-on; the server's answer sets it.", "NAME");
+        "branch-name", "Default branch name; the sign-on answer replaces it.", "NAME");
     const QCommandLineOption operatorCode("operator",
                                           "Operator code offered in the sign-on window.", "CODE");
     const QCommandLineOption fixedBranch(
-        "fixed-branch", "Fixed-branch flag until sign-on (yes|no); the server's answer sets it.",
+        "fixed-branch", "Default fixed-branch flag (yes|no); the sign-on answer replaces it.",
         "yes|no");
     const QCommandLineOption passwordFile(
         "password-file",
