@@ -413,12 +413,12 @@ private:
         auto connection = Database::open(m_target);
         ore::server::OrderRepository repository(*connection);
         ore::server::OrderRules rules(repository);
-        const ore::server::CancellationReason reason{"0001", "Cancelada pelo teste de carga.",
-                                                     "BENCH"};
+        const ore::server::CancellationReason reason{"0001", "Cancelada pelo teste de carga."};
+        const ore::server::Caller caller{"BENCH", "in-process", {}};
         auto cancelRemote = [&](const OrderKey& key) {
             std::string branch = key.branch, number = key.number, sequence = key.sequence;
             m_client->CancAprovaEnc(branch, number, sequence, *reason.justification,
-                                    host::Variant(*reason.observation), *reason.operatorCode);
+                                    host::Variant(*reason.observation), caller.operatorCode);
         };
         Figure& f = figure("CancAprovaEnc p50", "empty call p50 + in-process transaction p50");
         std::vector<double> all;
@@ -428,7 +428,7 @@ private:
                 const auto emptyCalls =
                     timeCalls(static_cast<int>(localKeys.size()), [&](int) { empty(); });
                 const auto local = timeCalls(static_cast<int>(localKeys.size()), [&](int index) {
-                    rules.cancelApproval(localKeys[static_cast<std::size_t>(index)], reason,
+                    rules.cancelApproval(localKeys[static_cast<std::size_t>(index)], reason, caller,
                                          host::TDateTime{46000.5});
                 });
                 reapprove(*m_database, localKeys);

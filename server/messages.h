@@ -12,6 +12,13 @@ namespace ore::server::messages {
 inline constexpr std::string_view paidReceivableKey = "N_PARAM_CONTARECBAIXADA";
 inline constexpr std::string_view bankSlipSentKey = "N_PARAM_BOLETO_ENVIADO";
 
+// Keys under which the history records the other refusals of a
+// cancellation; the screen's own keys where it has one for the case.
+inline constexpr std::string_view orderNotFoundKey = "ENCO_N_ENCONTRADA";
+inline constexpr std::string_view orderNotApprovedKey = "ENCO_N_APROVADA";  // |status
+inline constexpr std::string_view parentWithChildOrdersKey = "ENCO_FILHA";
+inline constexpr std::string_view justificationNotRegisteredKey = "JUST_N_CAD";  // |code
+
 inline constexpr std::string_view orderNotFound = "Encomenda não encontrada.";
 inline constexpr std::string_view orderNotApproved =
     "A aprovação da encomenda não pode ser cancelada, pois a encomenda não está aprovada.";
@@ -130,6 +137,10 @@ inline std::string signOnWait(long long seconds) {
 inline std::string branchNotAllowed(std::string_view branch) {
     return "Operador sem permissão para trabalhar na filial " + std::string(branch) + ".";
 }
+
+// The history's key of a cancellation refused by authorization; the detail
+// is the branch.
+inline constexpr std::string_view cancelNotAllowedKey = "OPER_SEM_PERM_CANC";
 
 inline std::string cancelNotAllowed(std::string_view branch) {
     return "Operador sem permissão para cancelar aprovações na filial " + std::string(branch) + ".";

@@ -241,16 +241,18 @@ std::optional<std::string> OrderRepository::status(const OrderKey& key) {
     return packet.rows.front().front().AsString();
 }
 
-bool OrderRepository::markPending(const OrderKey& key, const CancellationReason& reason) {
+bool OrderRepository::markPending(const OrderKey& key,
+                                  const std::optional<std::string>& justification,
+                                  const std::string& operatorCode) {
     std::string statement = "UPDATE ORCAEVENTO SET IDSITUORCEVE = '1'";
     Params params = keyParams(key);
-    if (reason.justification) {
+    if (justification) {
         statement += ", CDJUSTEXCHIS = :CDJUSTEXCHIS";
-        params.emplace_back("CDJUSTEXCHIS", *reason.justification);
+        params.emplace_back("CDJUSTEXCHIS", *justification);
     }
-    if (reason.operatorCode) {
+    if (!operatorCode.empty()) {
         statement += ", CDOPEJUSTORC = :CDOPEJUSTORC";
-        params.emplace_back("CDOPEJUSTORC", *reason.operatorCode);
+        params.emplace_back("CDOPEJUSTORC", operatorCode);
     }
     statement += std::string(" WHERE ") + orderKeyCondition + " AND IDSITUORCEVE IN ('2', '3')";
     return m_database.execute(statement, params) == 1;

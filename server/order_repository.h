@@ -44,9 +44,11 @@ public:
 
     // The order's status, or nothing when there is no such order.
     std::optional<std::string> status(const OrderKey& key);
-    // Sets status "1" (and the reason columns given) when the order is "2" or
-    // "3"; false when no row qualified. Locks the row until the transaction ends.
-    bool markPending(const OrderKey& key, const CancellationReason& reason);
+    // Sets status "1" (and the justification and operator given; empty
+    // operator: none) when the order is "2" or "3"; false when no row
+    // qualified. Locks the row until the transaction ends.
+    bool markPending(const OrderKey& key, const std::optional<std::string>& justification,
+                     const std::string& operatorCode);
     host::DataPacket productionOrders(const OrderKey& key);
     host::DataPacket shippedSalesOrders(const OrderKey& key);
     std::optional<std::string> firstPaidReceivable(const OrderKey& key);

@@ -287,38 +287,79 @@ DataPacket OrderRules::childOrders(const std::string& branch, const std::string&
     return m_repository.childOrders(branch, number);
 }
 
-CancellationOutcome OrderRules::cancelApproval(const OrderKey& key,
-                                               const CancellationReason& reason,
-                                               host::TDateTime now) {
-    checkKey(key);
+namespace {
+
+void checkReason(const CancellationReason& reason, const Caller& caller) {
     if (reason.justification) {
         checkText(*reason.justification, "CDJUSTEXCHIS", justificationWidth);
     }
     if (reason.observation) {
         checkText(*reason.observation, "TXOBSJUSTORC", observationWidth);
     }
-    if (reason.operatorCode) {
-        checkText(*reason.operatorCode, "CDOPERADOR", operatorWidth);
-    }
+    checkText(caller.operatorCode, "CDOPERADOR", operatorWidth);
+}
+
+}  // namespace
+
+CancellationOutcome OrderRules::cancelApproval(const OrderKey& key,
+                                               const CancellationReason& reason,
+                                               const Caller& caller, host::TDateTime now) {
+    checkKey(key);
+    checkReason(reason, caller);
+    HistoryEntry entry{.key = key,
+                       .caller = caller,
+                       .when = now,
+                       .justification = reason.justification,
+                       .observation = reason.observation};
     CancellationOutcome outcome;
-    // Every refusal below leaves the transaction to roll back, so nothing of a
-    // refused cancellation stays. Marking the order first takes its row lock:
-    // of two operators cancelling at once, the second finds it no longer
+    try {
+        outcome = cancelInTransaction(key, reason, entry);
+    } catch (const ServiceError& refusal) {
+        if (refusal.historyKey().empty()) {
+            throw;
+        }
+        // The refused transaction has rolled back by now: the record is all
+        // that the refusal leaves.
+        entry.outcome = HistoryOutcome::refused;
+        entry.refusal = refusal.historyKey();
+        m_history.writeRecordAlone(entry);
+        throw;
+    }
+    if (outcome.productionOrders || outcome.shippedOrders) {
+        entry.outcome = outcome.productionOrders ? HistoryOutcome::blockedByProduction
+                                                 : HistoryOutcome::blockedByShipped;
+        m_history.writeRecordAlone(entry);
+    }
+    return outcome;
+}
+
+CancellationOutcome OrderRules::cancelInTransaction(const OrderKey& key,
+                                                    const CancellationReason& reason,
+                                                    HistoryEntry& entry) {
+    const std::string& operatorCode = entry.caller.operatorCode;
+    CancellationOutcome outcome;
+    // Every refusal and block below leaves the transaction to roll back, so
+    // nothing of them stays. Marking the order first takes its row lock: of
+    // two operators cancelling at once, the second finds it no longer
     // approved.
     host::sql::Transaction transaction(m_repository.database());
     if (reason.justification && !m_repository.justificationExists(*reason.justification)) {
-        throw ServiceError(ErrorKind::InvalidArgument,
-                           std::string(messages::justificationNotRegistered));
+        throw ServiceError(
+            ErrorKind::InvalidArgument, std::string(messages::justificationNotRegistered),
+            messages::refusal(messages::justificationNotRegisteredKey, *reason.justification));
     }
-    if (!m_repository.markPending(key, reason)) {
-        if (m_repository.status(key)) {
-            throw ServiceError(ErrorKind::Refusal, std::string(messages::orderNotApproved));
+    if (!m_repository.markPending(key, reason.justification, operatorCode)) {
+        if (const auto status = m_repository.status(key)) {
+            throw ServiceError(ErrorKind::Refusal, std::string(messages::orderNotApproved),
+                               messages::refusal(messages::orderNotApprovedKey, *status));
         }
-        throw ServiceError(ErrorKind::NotFound, std::string(messages::orderNotFound));
+        throw ServiceError(ErrorKind::NotFound, std::string(messages::orderNotFound),
+                           std::string(messages::orderNotFoundKey));
     }
     // The screen refuses this before it asks; a client that did not is refused here.
     if (key.sequence == "00" && m_repository.hasChildOrders(key.branch, key.number)) {
-        throw ServiceError(ErrorKind::Refusal, std::string(messages::parentWithChildOrders));
+        throw ServiceError(ErrorKind::Refusal, std::string(messages::parentWithChildOrders),
+                           std::string(messages::parentWithChildOrdersKey));
     }
     DataPacket production = m_repository.productionOrders(key);
     if (!production.rows.empty()) {
@@ -331,24 +372,47 @@ CancellationOutcome OrderRules::cancelApproval(const OrderKey& key,
         return outcome;
     }
     if (const auto document = m_repository.firstPaidReceivable(key)) {
-        throw ServiceError(ErrorKind::Refusal,
-                           messages::refusal(messages::paidReceivableKey, *document));
+        const std::string text = messages::refusal(messages::paidReceivableKey, *document);
+        throw ServiceError(ErrorKind::Refusal, text, text);
     }
     if (const auto document = m_repository.firstReceivableWithSlipSent(key)) {
-        throw ServiceError(ErrorKind::Refusal,
-                           messages::refusal(messages::bankSlipSentKey, *document));
+        const std::string text = messages::refusal(messages::bankSlipSentKey, *document);
+        throw ServiceError(ErrorKind::Refusal, text, text);
     }
+    // The record and the copies go in with the deletion, so they commit or
+    // roll back together: no cancelled record without its effects, and no
+    // deleted row without its copy.
+    const std::string id = HistoryRepository::newRecordId();
+    entry.outcome = HistoryOutcome::cancelled;
+    m_history.writeRecord(id, entry);
+    m_history.copyReceivablesAndSalesOrders(id, key);
     m_repository.deleteReceivablesAndSalesOrders(key);
     if (reason.observation && !isBlank(*reason.observation)) {
-        m_repository.addObservation(key, *reason.observation, reason.operatorCode,
-                                    reason.justification, now);
+        m_repository.addObservation(
+            key, *reason.observation,
+            operatorCode.empty() ? std::nullopt : std::optional<std::string>(operatorCode),
+            reason.justification, entry.when);
     }
     transaction.commit();
     return outcome;
 }
 
-void OrderRules::applyChanges(const DataPacket& delta,
-                              const std::optional<std::string>& signedOnOperator) {
+void OrderRules::recordAuthorizationRefusal(const OrderKey& key, const CancellationReason& reason,
+                                            const Caller& caller, const std::string& refusal,
+                                            host::TDateTime now) {
+    checkKey(key);
+    checkReason(reason, caller);
+    HistoryEntry entry{.key = key,
+                       .caller = caller,
+                       .when = now,
+                       .justification = reason.justification,
+                       .observation = reason.observation};
+    entry.outcome = HistoryOutcome::refusedByAuthorization;
+    entry.refusal = refusal;
+    m_history.writeRecordAlone(entry);
+}
+
+void OrderRules::applyChanges(const DataPacket& delta, const Caller& caller, host::TDateTime now) {
     const std::vector<OrderChange> changes = readDelta(delta);
     if (changes.empty()) {
         return;
@@ -386,9 +450,12 @@ void OrderRules::applyChanges(const DataPacket& delta,
                 throw ServiceError(ErrorKind::InvalidArgument,
                                    std::string(messages::justificationNotRegistered));
             }
+            // A signed-on caller is who changed the reason, whatever operator
+            // the change log names.
             m_repository.updateReason(change.key, code,
-                                      signedOnOperator ? Variant(*signedOnOperator)
-                                                       : newValue(operatorCode, "CDOPEJUSTORC"));
+                                      caller.operatorCode.empty()
+                                          ? newValue(operatorCode, "CDOPEJUSTORC")
+                                          : Variant(caller.operatorCode));
             continue;
         }
         const auto statusAt = std::find_if(stored.begin(), stored.end(), [](const auto& def) {
@@ -414,6 +481,12 @@ void OrderRules::applyChanges(const DataPacket& delta,
         if (m_repository.countReceivables(change.key) > 0) {
             throw ServiceError(ErrorKind::Refusal, std::string(messages::deleteRefusedReceivables));
         }
+        // The copies go in with the deletion: both commit or neither does.
+        const HistoryEntry entry{
+            .key = change.key, .caller = caller, .when = now, .outcome = HistoryOutcome::deleted};
+        const std::string id = HistoryRepository::newRecordId();
+        m_history.writeRecord(id, entry);
+        m_history.copyOrder(id, change.key);
         m_repository.deleteOrder(change.key);
     }
     transaction.commit();

@@ -1,13 +1,13 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "host/data/data_packet.h"
+#include "server/history_repository.h"
 #include "server/order_repository.h"
 #include "server/order_types.h"
 
@@ -37,7 +37,8 @@ std::vector<OrderChange> readDelta(const host::DataPacket& delta);
 // Failures raise ServiceError with the text the operator sees.
 class OrderRules {
 public:
-    explicit OrderRules(OrderRepository& repository) : m_repository(repository) {}
+    explicit OrderRules(OrderRepository& repository)
+        : m_repository(repository), m_history(repository.database()) {}
 
     host::DataPacket listOrders(const std::string& branch, const OrderFilter& filter);
     // The same list handed on while it is read (see OrderRepository::orders);
@@ -47,18 +48,29 @@ public:
     // [items, latest observation or no row]
     std::pair<host::DataPacket, host::DataPacket> itemsAndObservation(const OrderKey& key);
     host::DataPacket childOrders(const std::string& branch, const std::string& number);
-    // `now` stamps the observation record, when one is added.
+    // Every decision on the order leaves one history record stamped `now`
+    // (which also stamps the observation, when one is added): a cancellation
+    // with its effects, in their transaction; a blocked or refused one alone,
+    // after its effects have rolled back. A malformed request leaves none.
     CancellationOutcome cancelApproval(const OrderKey& key, const CancellationReason& reason,
-                                       host::TDateTime now);
-    // Applies a change log of the order list (optimistic concurrency). A
-    // reason changed is recorded as given by `signedOnOperator` when there is
-    // one, whatever operator the change log names.
-    void applyChanges(const host::DataPacket& delta,
-                      const std::optional<std::string>& signedOnOperator = std::nullopt);
+                                       const Caller& caller, host::TDateTime now);
+    // A cancellation the caller may not make: its history record, in a
+    // transaction of its own; `refusal` is "KEY" or "KEY|detail".
+    void recordAuthorizationRefusal(const OrderKey& key, const CancellationReason& reason,
+                                    const Caller& caller, const std::string& refusal,
+                                    host::TDateTime now);
+    // Applies a change log of the order list (optimistic concurrency); each
+    // deleted order is copied into the history first, under a record of
+    // `caller` stamped `now`. A reason changed is recorded as the caller's
+    // (when the caller has an operator), whatever the change log names.
+    void applyChanges(const host::DataPacket& delta, const Caller& caller, host::TDateTime now);
 
 private:
     OrderListQuery listQuery(const std::string& branch, const OrderFilter& filter);
+    CancellationOutcome cancelInTransaction(const OrderKey& key, const CancellationReason& reason,
+                                            HistoryEntry& entry);
     OrderRepository& m_repository;
+    HistoryRepository m_history;
 };
 
 }  // namespace ore::server

@@ -85,20 +85,6 @@ std::optional<std::string> givenText(bool present, const std::string& text) {
     return text;
 }
 
-// A cancellation refused because the operator may not cancel on the order's
-// branch leaves a history record of its own (outcome 'A'), written in its
-// own transaction since the refusal changes nothing else.
-void recordRefusedByAuthorization(host::sql::Database& database, const OrderKey& key,
-                                  const Caller& caller, const CancellationReason& reason,
-                                  host::TDateTime now) {
-    // The history writer is wired here.
-    static_cast<void>(database);
-    static_cast<void>(key);
-    static_cast<void>(caller);
-    static_cast<void>(reason);
-    static_cast<void>(now);
-}
-
 }  // namespace
 
 // One call in flight: its deadline, the database connection it takes on
@@ -392,14 +378,17 @@ grpc::Status OrderService::CancAprovaEnc(grpc::ServerContext* context,
         reason.observation = givenText(request->has_observation(), request->observation());
         // The operator recorded is the session's; the request's field is
         // ignored (older screens send the host's command-line operator).
-        reason.operatorCode = caller.operatorCode;
         const OrderKey key = keyOf(request->key());
+        OrderRules& rules = call.rules();
         if (!caller.mayCancelOn(key.branch)) {
-            recordRefusedByAuthorization(call.database(), key, caller, reason, m_clock());
+            // The refusal changes nothing but leaves its history record, in a
+            // transaction of its own.
+            rules.recordAuthorizationRefusal(
+                key, reason, caller, messages::refusal(messages::cancelNotAllowedKey, key.branch),
+                m_clock());
             requireCancelOn(caller, key.branch);
         }
-        OrderRules& rules = call.rules();
-        const CancellationOutcome outcome = rules.cancelApproval(key, reason, m_clock());
+        const CancellationOutcome outcome = rules.cancelApproval(key, reason, caller, m_clock());
         *reply->mutable_key() = request->key();
         if (outcome.productionOrders) {
             proto::encodePacket(*outcome.productionOrders, *reply->mutable_production_orders());
@@ -421,7 +410,7 @@ grpc::Status OrderService::SetEncomenda(grpc::ServerContext* context,
         for (const OrderChange& change : readDelta(delta)) {
             requireCancelOn(caller, change.key.branch);
         }
-        call.rules().applyChanges(delta, caller.operatorCode);
+        call.rules().applyChanges(delta, caller, m_clock());
     });
 }
 

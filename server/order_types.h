@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -30,11 +31,23 @@ struct OrderFilter {
     std::string allCustomers;
 };
 
+// Who makes a call: the operator recorded on what it writes (empty: none
+// known), the client's address as the transport names it, and the branches
+// the operator may work on with whether approvals may be cancelled there
+// (filled from the caller's session, server/sessions.h).
+struct Caller {
+    std::string operatorCode;
+    std::string clientAddress;
+    std::map<std::string, bool> branches;  // branch -> may cancel approvals there
+
+    bool mayWorkOn(const std::string& branch) const;
+    bool mayCancelOn(const std::string& branch) const;
+};
+
 // Why an approval is cancelled; a request from an older screen carries none.
 struct CancellationReason {
     std::optional<std::string> justification;
     std::optional<std::string> observation;
-    std::optional<std::string> operatorCode;
 };
 
 // Both empty: the approval was cancelled.

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace ore::server {
 
@@ -17,15 +18,20 @@ enum class ErrorKind {
     Internal,
 };
 
-// A failure whose text an operator can read as it is.
+// A failure whose text an operator can read as it is. A refusal of a
+// cancellation also names itself for the history ("KEY" or "KEY|detail").
 class ServiceError : public std::runtime_error {
 public:
-    ServiceError(ErrorKind kind, const std::string& text)
-        : std::runtime_error(text), m_kind(kind) {}
+    ServiceError(ErrorKind kind, const std::string& text, std::string historyKey = {})
+        : std::runtime_error(text), m_kind(kind), m_historyKey(std::move(historyKey)) {}
     ErrorKind kind() const { return m_kind; }
+    // Empty: nothing for the history (the request was malformed, or the
+    // failure is not a decision on the order).
+    const std::string& historyKey() const { return m_historyKey; }
 
 private:
     ErrorKind m_kind;
+    std::string m_historyKey;
 };
 
 }  // namespace ore::server

@@ -110,7 +110,7 @@ Caller authenticate(host::sql::Database& database, std::string_view token, std::
     }
     Caller caller;
     caller.operatorCode = text(rows.rows.front()[0]);
-    caller.peer = std::move(peer);
+    caller.clientAddress = std::move(peer);
     for (const auto& row : rows.rows) {
         if (!row[3].IsNull()) {
             caller.branches[row[3].AsString()] = text(row[4]) == "S";

@@ -2,11 +2,11 @@
 
 #include <chrono>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <string_view>
 
 #include "host/sql/database.h"
+#include "server/order_types.h"
 
 namespace grpc {
 class ServerContext;
@@ -26,17 +26,8 @@ struct SessionPolicy {
     std::chrono::seconds maxBackOff = std::chrono::minutes(5);
 };
 
-// Who makes a call: the token's operator, the client's address, and the
-// branches the operator may work on with whether approvals may be cancelled
-// there. Filled once per call from the session table.
-struct Caller {
-    std::string operatorCode;
-    std::string peer;
-    std::map<std::string, bool> branches;  // branch -> may cancel approvals there
-
-    bool mayWorkOn(const std::string& branch) const;
-    bool mayCancelOn(const std::string& branch) const;
-};
+// Caller (server/order_types.h) is who makes a call: filled once per call
+// from the session table by authenticate().
 
 // Raise ServiceError (PermissionDenied) with the operator's text unless the
 // caller may do so on `branch`.

@@ -1,6 +1,7 @@
 // kill -9 of the server in the middle of a stream of cancellations: after
-// every restart each order is either fully cancelled or untouched, and every
-// cancellation the client was told succeeded is there.
+// every restart each order is either fully cancelled, with its history record
+// and copies, or untouched with none, and every cancellation the client was
+// told succeeded is there.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -59,7 +60,8 @@ protected:
     }
 
     // number -> "status justification operator receivables salesOrders
-    // observations" of the orders numbered first to last.
+    // observations cancelledRecords copiedReceivables copiedSalesOrders" of
+    // the orders numbered first to last.
     std::map<std::string, std::string> states(int first, int last) {
         const auto packet = database().query(
             "SELECT o.NRORCAEVENTO, o.IDSITUORCEVE, COALESCE(o.CDJUSTEXCHIS, '-'),"
@@ -70,7 +72,16 @@ protected:
             "  AND p.NRORCAEVENTO = o.NRORCAEVENTO AND p.NRSEQORCAEVE = o.NRSEQORCAEVE),"
             " (SELECT COUNT(*) FROM OBSJUSTORC b WHERE b.CDFILIAL = o.CDFILIAL"
             "  AND b.NRORCAEVENTO = o.NRORCAEVENTO AND b.NRSEQORCAEVE = o.NRSEQORCAEVE"
-            "  AND b.TXOBSJUSTORC = 'cliente desistiu' AND b.CDJUSTEXCHIS = '0001')"
+            "  AND b.TXOBSJUSTORC = 'cliente desistiu' AND b.CDJUSTEXCHIS = '0001'),"
+            " (SELECT COUNT(*) FROM HISTCANCAPROV h WHERE h.CDFILIAL = o.CDFILIAL"
+            "  AND h.NRORCAEVENTO = o.NRORCAEVENTO AND h.NRSEQORCAEVE = o.NRSEQORCAEVE"
+            "  AND h.IDRESULTADO = 'C'),"
+            " (SELECT COUNT(*) FROM HISTCANCAPROV h JOIN HISTCONTARECEBER c"
+            "  ON c.IDHISTCANC = h.IDHISTCANC WHERE h.CDFILIAL = o.CDFILIAL"
+            "  AND h.NRORCAEVENTO = o.NRORCAEVENTO AND h.NRSEQORCAEVE = o.NRSEQORCAEVE),"
+            " (SELECT COUNT(*) FROM HISTCANCAPROV h JOIN HISTPEDIDO p"
+            "  ON p.IDHISTCANC = h.IDHISTCANC WHERE h.CDFILIAL = o.CDFILIAL"
+            "  AND h.NRORCAEVENTO = o.NRORCAEVENTO AND h.NRSEQORCAEVE = o.NRSEQORCAEVE)"
             " FROM ORCAEVENTO o WHERE o.CDFILIAL = '0001' AND o.NRORCAEVENTO BETWEEN :F AND :L",
             {{"F", orderNumber(first)}, {"L", orderNumber(last)}});
         std::map<std::string, std::string> result;
@@ -89,9 +100,11 @@ TEST_P(CrashTest, EveryOrderIsWholeAndNoAcknowledgedCancellationIsLost) {
     const int cycles = cycleCount();
     database().execute("INSERT INTO JUSTEXCHIS VALUES ('0001', 'Desistência do cliente')");
     addOrders(cycles * ordersPerCycle);
-    const std::string untouched = "2 - - 2 2 0";
+    // A cancellation and its record with the copies commit together or not at all.
+    const std::string untouched = "2 - - 2 2 0 0 0 0";
     // The operator recorded is the session's, not the request's "OPER".
-    const std::string cancelled = std::string("1 0001 ") + testsupport::testOperator + " 0 0 1";
+    const std::string cancelled =
+        std::string("1 0001 ") + testsupport::testOperator + " 0 0 1 1 2 2";
 
     std::mt19937 random(20240601);
     std::set<std::string> acknowledged;

@@ -407,8 +407,16 @@ TEST_P(SignOnTest, AnOperatorWithoutTheRightToCancelIsRefusedAndNothingChanges) 
     const DataPacket orders = list("0001");
     ASSERT_EQ(orders.rows.size(), 2u);
     const std::string before = snapshot();
-    EXPECT_EQ(cancelError("0000000001"), mayNotCancel);
+    EXPECT_EQ(cancelError("0000000001", "SUPERVISOR"), mayNotCancel);
     EXPECT_EQ(snapshot(), before);
+    // The refusal leaves its history record, and only that.
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM HISTCANCAPROV"), "1");
+    EXPECT_EQ(scalar("SELECT IDRESULTADO || ' ' || DSRECUSA || ' ' || CDOPERADOR || ' ' ||"
+                     " NRORCAEVENTO || ' ' || CDJUSTEXCHIS || ' ' || TXOBSJUSTORC"
+                     " FROM HISTCANCAPROV"),
+              "A OPER_SEM_PERM_CANC|0001 CONSULTA 0000000001 0001 cliente desistiu");
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM HISTCONTARECEBER"), "0");
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM HISTPEDIDO"), "0");
     try {
         m_api->SetEncomenda(justificationChange(orders, "CONSULTA"));
         ADD_FAILURE() << "the change log was applied";
