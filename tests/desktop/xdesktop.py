@@ -62,6 +62,7 @@ class Desktop:
         try:
             self.start()
         except BaseException:
+            self.keep_evidence()
             self.stop()
             raise
         return self
@@ -195,6 +196,9 @@ class Desktop:
         try:
             os.makedirs(target, exist_ok=True)
             self.shot(os.path.join(target, "failure.png"))
+            for name in ("host.log", "server.log"):
+                if os.path.exists(os.path.join(self.work, name)):
+                    shutil.copy(os.path.join(self.work, name), os.path.join(target, name))
             shutil.copy(self.trace_file, os.path.join(target, "failure-trace.log"))
             print("evidence in", target)
         except Exception as problem:  # the failure itself matters more
