@@ -87,6 +87,7 @@ void TfrmCancAprovEnc::panFilialEnter(TObject* /*Sender*/) {
 void TfrmCancAprovEnc::closeOrderList() {
     cdsEncomenda->Close();
     cdsItemOrcaEven->Close();
+    LimpaPrevia();
     Habilita();
     // The items and reason pages have nothing left to show; with the data page
     // in front, the list that leaving the panel loads is the one shown.

@@ -44,6 +44,8 @@ public:
     TBtnPesquisa* btnJustficativa;
     TEdit* edtDsJust;
     TMemo* memObs;
+    TLabel* lblPrevia;
+    TMemo* memPrevia;
 
     // Menus and tool bar.
     TMenuItem* mnuFolhaDados;
@@ -60,6 +62,14 @@ public:
     TClientDataSet* cdsObs;
     TClientDataSet* cdsPedidoOp;
     TClientDataSet* cdsEncoFilha;
+    // What the preview found: the blockers, then the effects.
+    TClientDataSet* cdsPrevFilha;
+    TClientDataSet* cdsPrevOrdemProd;
+    TClientDataSet* cdsPrevPedidoExp;
+    TClientDataSet* cdsPrevContaBaixada;
+    TClientDataSet* cdsPrevBoleto;
+    TClientDataSet* cdsPrevContaExcl;
+    TClientDataSet* cdsPrevPedidoExcl;
     TDataSource* dtsItemOrcaEven;
     TDataSource* dtsObs;
     TDataSource* dstFilial;
@@ -73,6 +83,8 @@ public:
     bool boPrimeiraVez = true;
     // The last answer of GetItemEnc.
     Variant vaItemEnc;
+    // The last answer of PreviewCancAprovaEnc.
+    Variant vaPrevia;
 
     // Lifecycle.
     void FormCreate(TObject* Sender) override;
@@ -124,6 +136,10 @@ public:
 
     // Cancellation run.
     void sbtConfirmarClick(TObject* Sender) override;
+    // Asks the server what cancelling the current order's approval would meet
+    // and shows it in memPrevia; a failure is shown there too, never raised.
+    void MostraPrevia();
+    void LimpaPrevia();
 
     // Change, cancel and delete.
     void sbtAlterarClick(TObject* Sender) override;

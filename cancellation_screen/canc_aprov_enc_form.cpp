@@ -116,6 +116,34 @@ void TfrmCancAprovEnc::defineForm() {
     addField(cdsEncoFilha, "NRORCAEVENTO", FT::String, 10);
     addField(cdsEncoFilha, "NRSEQORCAEVE", FT::FixedString, 2);
 
+    // ---- Preview of the cancellation --------------------------------------
+    cdsPrevFilha = MakeDataSet("cdsPrevFilha");
+    addField(cdsPrevFilha, "NRORCAEVENTO", FT::String, 10);
+    addField(cdsPrevFilha, "NRSEQORCAEVE", FT::FixedString, 2);
+    cdsPrevOrdemProd = MakeDataSet("cdsPrevOrdemProd");
+    addField(cdsPrevOrdemProd, "CDFILIAL", FT::String, 4, "", false);
+    addField(cdsPrevOrdemProd, "NRPEDIDO", FT::String, 10, "", false);
+    addField(cdsPrevOrdemProd, "NRORDPROD", FT::String, 10, "Ordem");
+    addField(cdsPrevOrdemProd, "NRSUBORDPROD", FT::String, 1, "Sequêncial");
+    addField(cdsPrevOrdemProd, "NMPRODUTO", FT::String, 50, "Produto");
+    addField(cdsPrevOrdemProd, "CDPRODUTO", FT::String, 10, "", false);
+    addField(cdsPrevOrdemProd, "CDARVPROD", FT::String, 20, "", false);
+    cdsPrevPedidoExp = MakeDataSet("cdsPrevPedidoExp");
+    addField(cdsPrevPedidoExp, "CDFILIAL", FT::String, 4, "", false);
+    addField(cdsPrevPedidoExp, "NRPEDIDO", FT::String, 10, "Pedido");
+    cdsPrevContaBaixada = MakeDataSet("cdsPrevContaBaixada");
+    addField(cdsPrevContaBaixada, "NRDOCUMENTO", FT::String, 10, "Documento");
+    addField(cdsPrevContaBaixada, "VRDOCUMENTO", FT::Float, 0, "Valor").DisplayFormat = "#,##0.00";
+    cdsPrevBoleto = MakeDataSet("cdsPrevBoleto");
+    addField(cdsPrevBoleto, "NRDOCUMENTO", FT::String, 10, "Documento");
+    addField(cdsPrevBoleto, "VRDOCUMENTO", FT::Float, 0, "Valor").DisplayFormat = "#,##0.00";
+    cdsPrevContaExcl = MakeDataSet("cdsPrevContaExcl");
+    addField(cdsPrevContaExcl, "NRDOCUMENTO", FT::String, 10, "Documento");
+    addField(cdsPrevContaExcl, "VRDOCUMENTO", FT::Float, 0, "Valor").DisplayFormat = "#,##0.00";
+    cdsPrevPedidoExcl = MakeDataSet("cdsPrevPedidoExcl");
+    addField(cdsPrevPedidoExcl, "CDFILIAL", FT::String, 4, "", false);
+    addField(cdsPrevPedidoExcl, "NRPEDIDO", FT::String, 10, "Pedido");
+
     // ---- Lookup queries on the shared database ----------------------------
     qryFilial = Make<TADOIBQuery>("qryFilial");
     qryFilial->SetSQL({"SELECT CDFILIAL, NMFILIAL", "FROM FILIAL",
@@ -290,10 +318,24 @@ void TfrmCancAprovEnc::defineForm() {
     edtDsJust->SetColor(TColor::clBtnFace);
     edtDsJust->TabOrder = 1;
     memObs = Make<TMemo>("memObs", tshMotivo);
-    memObs->SetBounds(0, 34, 772, 378);
+    memObs->SetBounds(0, 34, 772, 250);
     memObs->Anchors = akLeft | akTop | akRight | akBottom;
     memObs->TabOrder = 2;
     memObs->OnEnter = [this](TObject* s) { memObsEnter(s); };
+    // What the cancellation would meet, under the memo: it keeps its height
+    // and stays at the bottom while the memo takes the rest of the page.
+    lblPrevia = Make<TLabel>("lblPrevia", tshMotivo);
+    lblPrevia->SetCaption("O que acontecerá");
+    lblPrevia->SetBold(true);
+    lblPrevia->SetBounds(8, 290, 120, 16);
+    lblPrevia->Anchors = akLeft | akBottom;
+    memPrevia = Make<TMemo>("memPrevia", tshMotivo);
+    memPrevia->SetBounds(0, 308, 772, 104);
+    memPrevia->Anchors = akLeft | akRight | akBottom;
+    memPrevia->SetReadOnly(true);
+    memPrevia->TabStop = false;
+    memPrevia->SetColor(TColor::clBtnFace);
+    memPrevia->TabOrder = 3;
 
     // ---- Menus ------------------------------------------------------------
     // The page items and a separator go ahead of the inherited listing items.
@@ -355,6 +397,17 @@ void TfrmCancAprovEnc::defineForm() {
         "N_PARAM_BOLETO_ENVIADO|Conta a receber não pode ser cancelada, pois o boleto já foi "
         "enviado via CNAB.",
         "PEDIDOEXP|Aprovação não pode ser cancelada, pois existe(m) pedido(s) expedido(s).",
+        "PREV_BLOQUEIOS|Bloqueios (nada será alterado):",
+        "PREV_FILHA|- Encomenda filha %s/%s",
+        "PREV_ORDPROD|- Ordem de produção %s/%s: %s",
+        "PREV_PEDEXP|- Pedido expedido %s",
+        "PREV_BAIXADA|- Conta a receber %s já baixada: R$ %s",
+        "PREV_BOLETO|- Boleto enviado via CNAB: conta %s, R$ %s",
+        "PREV_LIVRE|Nenhum bloqueio. O cancelamento vai:",
+        "PREV_CONTA|- Excluir a conta a receber %s: R$ %s",
+        "PREV_PEDIDO|- Excluir o pedido %s",
+        "PREV_SITUACAO|- Mudar a situação para %s",
+        "PREV_FALHA|Não foi possível prever o cancelamento: %s",
     };
 }
 

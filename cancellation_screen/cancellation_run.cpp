@@ -60,6 +60,9 @@ void TfrmCancAprovEnc::sbtConfirmarClick(TObject* /*Sender*/) {
         edtCdJust->SetFocus();
         memObs->Clear();
         Habilita();
+        // Everything that blocks the cancellation, or that it would remove,
+        // is shown under the memo before the operator gives the reason.
+        MostraPrevia();
         MessageDlg(msgPadrao->Msg("Motivo_N_Inf"), TMsgDlgType::mtInformation, mbOK, 0);
     } else {
         // 4. Second step, under the guard of 5.

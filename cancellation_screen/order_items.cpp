@@ -13,6 +13,8 @@ void TfrmCancAprovEnc::cdsEncomendaAfterScroll(TClientDataSet& /*DataSet*/) {
     if (order != m_shownOrder) {
         m_shownOrder = order;
         edtCdJust->Clear();
+        // The preview told of the order that was current before.
+        LimpaPrevia();
     }
     if (cdsEncomenda->State() == TDataSetState::dsBrowse) {
         edtDsJust->SetText(cdsEncomenda->FieldByName("DSJUSTEXCHIS").AsString());

@@ -34,14 +34,20 @@ function(ore_program name)
   ore_apply_warnings(${name})
 endfunction()
 
-# ore_test(NAME SOURCES ... LINKS ... [LABELS ...]) : a GoogleTest program registered with ctest.
+# ore_test(NAME SOURCES ... LINKS ... [LABELS ...] [RESOURCE_LOCK NAME]) : a GoogleTest
+# program registered with ctest; tests sharing a RESOURCE_LOCK never run at once.
 function(ore_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "RESOURCE_LOCK" "SOURCES;LINKS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gtest GTest::gmock GTest::gtest_main)
   ore_apply_warnings(${name})
   include(GoogleTest)
   # Escaped so that every label of the list reaches each discovered test.
   string(REPLACE ";" "\\;" labels "${ARG_LABELS}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 NO_PRETTY_VALUES PROPERTIES LABELS "${labels}")
+  set(lock)
+  if(ARG_RESOURCE_LOCK)
+    set(lock RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 NO_PRETTY_VALUES
+    PROPERTIES LABELS "${labels}" ${lock})
 endfunction()

@@ -2,8 +2,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <utility>
 
 namespace desktop {
 
@@ -60,6 +62,17 @@ bool readSettings(const QString& file, HostOptions& options, QString& error) {
         !readPort(settings.value("server/port").toString(), session.serverPort, error)) {
         return false;
     }
+    // Certificate files named relative to the settings file's folder.
+    auto path = [&settings, &info](const char* key, std::string& target) {
+        if (settings.contains(QLatin1String(key))) {
+            target = info.absoluteDir()
+                         .absoluteFilePath(settings.value(QLatin1String(key)).toString())
+                         .toStdString();
+        }
+    };
+    path("server/ca", session.serverCaFile);
+    path("server/clientCert", session.clientCertFile);
+    path("server/clientKey", session.clientKeyFile);
     text("database/target", session.database);
     text("session/branch", session.branchCode);
     text("session/branchName", session.branchName);
@@ -104,6 +117,11 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
     parser.addVersionOption();
     const QCommandLineOption serverHost("server-host", "Order server address.", "HOST");
     const QCommandLineOption serverPort("server-port", "Order server port.", "PORT");
+    const QCommandLineOption serverCa(
+        "server-ca", "CA (PEM) of the order server's certificate: connect with TLS.", "FILE");
+    const QCommandLineOption clientCert(
+        "client-cert", "Certificate (PEM) to present to the order server.", "FILE");
+    const QCommandLineOption clientKey("client-key", "Key (PEM) of --client-cert.", "FILE");
     const QCommandLineOption database(
         "database", "Shared database: SQLite file or PostgreSQL connection.", "TARGET");
     const QCommandLineOption branch("branch", "Default branch; the sign-on answer replaces it.",
@@ -129,7 +147,7 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
         "trace", "Write focus moves, keys, windows and messages to FILE (for tests).", "FILE");
     parser.addOptions({serverHost, serverPort, database, branch, branchName, operatorCode,
                        fixedBranch, moduleDir, settingsFile, scriptFile, shotsDir, traceFile,
-                       passwordFile});
+                       passwordFile, serverCa, clientCert, clientKey});
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return std::nullopt;
@@ -162,6 +180,13 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
     if (parser.isSet(serverPort) &&
         !readPort(parser.value(serverPort), session.serverPort, error)) {
         return std::nullopt;
+    }
+    for (const auto& [option, target] : {std::pair{&serverCa, &session.serverCaFile},
+                                         std::pair{&clientCert, &session.clientCertFile},
+                                         std::pair{&clientKey, &session.clientKeyFile}}) {
+        if (parser.isSet(*option)) {
+            *target = parser.value(*option).toStdString();
+        }
     }
     if (parser.isSet(database)) {
         session.database = parser.value(database).toStdString();

@@ -26,7 +26,8 @@ struct HostOptions {
 // returns nothing for bad input; --help and --version print and exit.
 std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QString& error);
 
-// Applies a settings file (ini: [server] host, port; [database] target;
+// Applies a settings file (ini: [server] host, port, ca, clientCert,
+// clientKey (files relative to the settings file); [database] target;
 // [session] branch, branchName, operator, fixedBranch; [modules] dir;
 // [pictures] 0="mask" ..., quoted since ";" starts a comment) over the options.
 // True when the arguments only ask for --help or --version: those need no

@@ -66,6 +66,13 @@ host::Variant CountingCancAprovEnc::SetEncomenda(const host::Variant& Delta) {
     return m_inner.SetEncomenda(Delta);
 }
 
+host::Variant CountingCancAprovEnc::PreviewCancAprovaEnc(const std::string& CDFILIAL,
+                                                         const std::string& NRORCAEVENTO,
+                                                         const std::string& NRSEQORCAEVE) {
+    m_counts.add("PreviewCancAprovaEnc");
+    return m_inner.PreviewCancAprovaEnc(CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE);
+}
+
 void countCancAprovEncCalls(CallCounts& counts) {
     const std::string name = host::net::cancAprovEncServerName;
     // Wraps whatever transport the host has for the server object: the gRPC

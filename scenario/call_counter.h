@@ -44,6 +44,8 @@ public:
                                 const host::Variant& TXOBSJUSTORC,
                                 const std::string& CDOPERADOR) override;
     host::Variant SetEncomenda(const host::Variant& Delta) override;
+    host::Variant PreviewCancAprovaEnc(const std::string& CDFILIAL, const std::string& NRORCAEVENTO,
+                                       const std::string& NRSEQORCAEVE) override;
 
 private:
     std::unique_ptr<host::IAppServer> m_owned;

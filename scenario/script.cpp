@@ -326,9 +326,15 @@ std::vector<Token> tokenize(std::string_view line) {
                         break;
                     }
                     const char escaped = line[i++];
+                    // \n stands for a line break, so a memo of several lines
+                    // can be expected in one line of the script.
+                    if (escaped == 'n') {
+                        token.text += '\n';
+                        continue;
+                    }
                     if (escaped != '"' && escaped != '\\') {
                         throw SyntaxError(std::string("unknown escape \\") + escaped +
-                                          " (only \\\" and \\\\)");
+                                          " (only \\\", \\\\ and \\n)");
                     }
                     token.text += escaped;
                     continue;
@@ -517,7 +523,8 @@ Script parseScript(std::string_view text, std::string fileName) {
 
 const std::vector<std::string>& remoteMethodNames() {
     static const std::vector<std::string> names = {
-        "GetEncomenda", "GetItemEnc", "GetEncomendaFilha", "CancAprovaEnc", "SetEncomenda",
+        "GetEncomenda",  "GetItemEnc",   "GetEncomendaFilha",
+        "CancAprovaEnc", "SetEncomenda", "PreviewCancAprovaEnc",
     };
     return names;
 }

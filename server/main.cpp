@@ -64,6 +64,11 @@ int main(int argc, char** argv) {
                    "How long a session lasts after its sign-on")
         ->capture_default_str()
         ->check(CLI::Range(1, 7 * 24 * 60));
+    app.add_option("--tls-cert", options.tls.certificateFile,
+                   "PEM certificate (chain) of the server; with --tls-key the server speaks TLS");
+    app.add_option("--tls-key", options.tls.keyFile, "PEM private key of --tls-cert");
+    app.add_option("--tls-client-ca", options.tls.clientCaFile,
+                   "PEM CA: clients must present a certificate it signed");
     CLI11_PARSE(app, argc, argv);
     options.sessions.lifetime = std::chrono::minutes(sessionMinutes);
     options.connectionWait = std::chrono::milliseconds(connectionWaitMs);
@@ -90,7 +95,8 @@ int main(int argc, char** argv) {
         spdlog::critical("{}", error.what());
         return 1;
     }
-    spdlog::info("ORE06100.rdmCancAprovEnc listening on {}", server.address());
+    spdlog::info("ORE06100.rdmCancAprovEnc listening on {}{}", server.address(),
+                 options.tls.enabled() ? " (TLS)" : " (plain text)");
 
     // The first signal stops gracefully; a second one ends the process at
     // once. A zero byte from main says the server has stopped.

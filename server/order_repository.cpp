@@ -23,6 +23,10 @@ const char* const latestObservationFirst =
     " ORDER BY CASE WHEN DTHRHISTORCA IS NULL THEN 1 ELSE 0 END, DTHRHISTORCA DESC,"
     " NRSEQHISTORCA DESC";
 
+// Which receivables block a cancellation: the check and the preview share them.
+const char* const paidCondition = "IDBAIXADA = 'S'";
+const char* const slipSentCondition = "IDBOLETOENVIADO = 'S'";
+
 Params keyParams(const OrderKey& key) {
     return {{"CDFILIAL", key.branch}, {"NRORCAEVENTO", key.number}, {"NRSEQORCAEVE", key.sequence}};
 }
@@ -157,6 +161,12 @@ bool OrderRepository::orders(const OrderListQuery& query, std::size_t rowsPerPac
     });
 }
 
+DataPacket OrderRepository::salesOrdersWhere(const OrderKey& key, const char* condition) {
+    return select(std::string("SELECT CDFILIAL, NRPEDIDO FROM PEDIDO WHERE ") + orderKeyCondition +
+                      condition + " ORDER BY NRPEDIDO",
+                  keyParams(key), shippedOrderFields());
+}
+
 std::string OrderRepository::orderListStatement(const OrderListQuery& query, Params& params) {
     std::string statement =
         "SELECT o.NRORCAEVENTO, c.NMFANTCLIE, o.IDSITUORCEVE, o.CDFILIAL, o.NRSEQORCAEVE,"
@@ -272,16 +282,11 @@ DataPacket OrderRepository::productionOrders(const OrderKey& key) {
 }
 
 DataPacket OrderRepository::shippedSalesOrders(const OrderKey& key) {
-    return select(std::string("SELECT CDFILIAL, NRPEDIDO FROM PEDIDO WHERE ") + orderKeyCondition +
-                      " AND IDSITUPEDIDO = 'E' ORDER BY NRPEDIDO",
-                  keyParams(key), shippedOrderFields());
+    return salesOrdersWhere(key, " AND IDSITUPEDIDO = 'E'");
 }
 
 std::optional<std::string> OrderRepository::firstPaidReceivable(const OrderKey& key) {
-    const DataPacket packet = m_database.query(
-        std::string("SELECT NRDOCUMENTO FROM CONTARECEBER WHERE ") + orderKeyCondition +
-            " AND IDBAIXADA = 'S' ORDER BY NRDOCUMENTO LIMIT 1",
-        keyParams(key));
+    const DataPacket packet = receivablesWhere(key, paidCondition, " LIMIT 1");
     if (packet.rows.empty()) {
         return std::nullopt;
     }
@@ -289,10 +294,7 @@ std::optional<std::string> OrderRepository::firstPaidReceivable(const OrderKey& 
 }
 
 std::optional<std::string> OrderRepository::firstReceivableWithSlipSent(const OrderKey& key) {
-    const DataPacket packet = m_database.query(
-        std::string("SELECT NRDOCUMENTO FROM CONTARECEBER WHERE ") + orderKeyCondition +
-            " AND IDBOLETOENVIADO = 'S' ORDER BY NRDOCUMENTO LIMIT 1",
-        keyParams(key));
+    const DataPacket packet = receivablesWhere(key, slipSentCondition, " LIMIT 1");
     if (packet.rows.empty()) {
         return std::nullopt;
     }
@@ -392,6 +394,46 @@ void OrderRepository::deleteOrder(const OrderKey& key) {
         m_database.execute(std::string("DELETE FROM ") + table + " WHERE " + orderKeyCondition,
                            keyParams(key));
     }
+}
+
+const std::vector<FieldDef>& OrderRepository::receivableFields() {
+    static const std::vector<FieldDef> fields = {
+        {"NRDOCUMENTO", FieldType::String, 10},
+        {"VRDOCUMENTO", FieldType::Float, 0},
+    };
+    return fields;
+}
+
+void OrderRepository::beginReadOnly() {
+    // SQLite: a deferred transaction reads one snapshot and takes the write
+    // lock only on a write, which never comes.
+    m_database.execute(m_database.engine() == host::sql::Engine::postgresql
+                           ? "BEGIN TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY"
+                           : "BEGIN DEFERRED");
+}
+
+DataPacket OrderRepository::receivablesWhere(const OrderKey& key, const char* condition,
+                                             const char* limit) {
+    return select(std::string("SELECT NRDOCUMENTO, VRDOCUMENTO FROM CONTARECEBER WHERE ") +
+                      orderKeyCondition + (*condition != 0 ? " AND " : "") + condition +
+                      " ORDER BY NRDOCUMENTO" + limit,
+                  keyParams(key), receivableFields());
+}
+
+DataPacket OrderRepository::receivables(const OrderKey& key) {
+    return receivablesWhere(key, "");
+}
+
+DataPacket OrderRepository::paidReceivables(const OrderKey& key) {
+    return receivablesWhere(key, paidCondition);
+}
+
+DataPacket OrderRepository::receivablesWithSlipSent(const OrderKey& key) {
+    return receivablesWhere(key, slipSentCondition);
+}
+
+DataPacket OrderRepository::salesOrders(const OrderKey& key) {
+    return salesOrdersWhere(key, "");
 }
 
 }  // namespace ore::server

@@ -80,11 +80,28 @@ public:
     static const std::vector<host::FieldDef>& productionOrderFields();
     static const std::vector<host::FieldDef>& shippedOrderFields();
 
+    // Starts a transaction that only reads: one snapshot for several queries,
+    // no lock taken, and on PostgreSQL any write refused. End it with rollback.
+    void beginReadOnly();
+    // Receivables of the order (receivableFields()): all of them, the paid
+    // ones, and those whose bank slip was sent; by document number.
+    host::DataPacket receivables(const OrderKey& key);
+    host::DataPacket paidReceivables(const OrderKey& key);
+    host::DataPacket receivablesWithSlipSent(const OrderKey& key);
+    // Every sales order of the order (shippedOrderFields()), by number.
+    host::DataPacket salesOrders(const OrderKey& key);
+    static const std::vector<host::FieldDef>& receivableFields();
+
 private:
     static std::string orderListStatement(const OrderListQuery& query, host::sql::Params& params);
     host::DataPacket select(const std::string& statement, const host::sql::Params& params,
                             const std::vector<host::FieldDef>& fields);
     std::int64_t count(const std::string& statement, const OrderKey& key);
+    // Receivables of the order meeting `condition` (SQL after AND, or empty).
+    host::DataPacket receivablesWhere(const OrderKey& key, const char* condition,
+                                      const char* limit = "");
+    // Sales orders of the order meeting `condition` (" AND ...", or empty).
+    host::DataPacket salesOrdersWhere(const OrderKey& key, const char* condition);
 
     host::sql::Database& m_database;
 };

@@ -492,4 +492,44 @@ void OrderRules::applyChanges(const DataPacket& delta, const Caller& caller, hos
     transaction.commit();
 }
 
+CancellationPreview OrderRules::previewCancellation(const OrderKey& key) {
+    checkKey(key);
+    CancellationPreview preview;
+    // Nothing here writes: the read-only transaction is only for one snapshot
+    // of all the lists, and it is rolled back on every way out.
+    struct ReadOnly {
+        OrderRepository& repository;
+        ~ReadOnly() {
+            try {
+                repository.database().rollback();
+            } catch (...) {
+            }
+        }
+    } readOnly{m_repository};
+    m_repository.beginReadOnly();
+    const std::optional<std::string> status = m_repository.status(key);
+    if (!status) {
+        throw ServiceError(ErrorKind::NotFound, std::string(messages::orderNotFound));
+    }
+    if (*status != "2" && *status != "3") {
+        throw ServiceError(ErrorKind::Refusal, std::string(messages::orderNotApproved));
+    }
+    preview.childOrders = key.sequence == "00"
+                              ? m_repository.childOrders(key.branch, key.number)
+                              : DataPacket{OrderRepository::childOrderFields(), {}, {}};
+    preview.productionOrders = m_repository.productionOrders(key);
+    preview.shippedOrders = m_repository.shippedSalesOrders(key);
+    preview.paidReceivables = m_repository.paidReceivables(key);
+    preview.bankSlipsSent = m_repository.receivablesWithSlipSent(key);
+    if (preview.blocked()) {
+        preview.deletedReceivables.fields = OrderRepository::receivableFields();
+        preview.deletedSalesOrders.fields = OrderRepository::shippedOrderFields();
+    } else {
+        preview.deletedReceivables = m_repository.receivables(key);
+        preview.deletedSalesOrders = m_repository.salesOrders(key);
+        preview.newStatus = "1";
+    }
+    return preview;
+}
+
 }  // namespace ore::server

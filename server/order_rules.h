@@ -59,6 +59,10 @@ public:
     void recordAuthorizationRefusal(const OrderKey& key, const CancellationReason& reason,
                                     const Caller& caller, const std::string& refusal,
                                     host::TDateTime now);
+    // Everything cancelApproval would refuse for, or remove, read in one
+    // snapshot without writing or locking. Raises as cancelApproval does for
+    // a malformed key, a missing order or one that is not approved.
+    CancellationPreview previewCancellation(const OrderKey& key);
     // Applies a change log of the order list (optimistic concurrency); each
     // deleted order is copied into the history first, under a record of
     // `caller` stamped `now`. A reason changed is recorded as the caller's

@@ -77,6 +77,7 @@ OrderServer::~OrderServer() {
 }
 
 void OrderServer::start() {
+    const auto credentials = listenerCredentials(m_options.listenAddress, m_options.tls);
     // Opening a SQLite file that is not there would create an empty one and
     // serve nothing but errors.
     if (const auto file = host::sql::sqliteFileOf(m_options.database);
@@ -94,7 +95,7 @@ void OrderServer::start() {
     grpc::ServerBuilder builder;
     // A second server on a port in use must fail, not share the port.
     builder.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
-    builder.AddListeningPort(m_options.listenAddress, grpc::InsecureServerCredentials(), &m_port);
+    builder.AddListeningPort(m_options.listenAddress, credentials, &m_port);
     builder.SetMaxReceiveMessageSize(m_options.maxReceiveBytes);
     grpc::ResourceQuota quota("ore06100-server");
     quota.SetMaxThreads(static_cast<int>(m_options.maxCalls) + spareThreads);

@@ -13,6 +13,7 @@
 
 #include "server/connection_pool.h"
 #include "server/order_service.h"
+#include "server/server_credentials.h"
 
 namespace ore::server {
 
@@ -33,6 +34,8 @@ struct ServerOptions {
     std::chrono::milliseconds shutdownGrace = std::chrono::seconds(5);
     // How often the health service looks at the database.
     std::chrono::milliseconds healthInterval = std::chrono::seconds(2);
+    // Without a certificate the server speaks plain text, on loopback only.
+    TlsFiles tls;
     OrderService::Clock clock;
     // How long sessions last and how failed sign-ons slow down.
     SessionPolicy sessions;
@@ -45,8 +48,9 @@ public:
     explicit OrderServer(ServerOptions options);
     ~OrderServer();
 
-    // Checks the database can be opened, then listens; raises
-    // std::runtime_error (English) when either fails.
+    // Checks the TLS files (or that plain text stays on loopback) and that the
+    // database can be opened, then listens; raises std::runtime_error
+    // (English) when any of these fails.
     void start();
     int port() const { return m_port; }
     std::string address() const;

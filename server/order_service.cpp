@@ -452,4 +452,27 @@ grpc::Status OrderService::SignOn(grpc::ServerContext* context,
     });
 }
 
+grpc::Status OrderService::PreviewCancAprovaEnc(
+    grpc::ServerContext* context, const ORE06100::PreviewCancAprovaEncRequest* request,
+    ORE06100::PreviewCancAprovaEncReply* reply) {
+    return run("PreviewCancAprovaEnc", context, [&](Call& call) {
+        const Caller& caller = call.caller();
+        checkRequest(*request);
+        // The same permission as the cancellation itself, checked before
+        // anything is read. A refused preview records nothing: it is no
+        // attempt to cancel.
+        const OrderKey key = keyOf(request->key());
+        requireCancelOn(caller, key.branch);
+        const CancellationPreview preview = call.rules().previewCancellation(key);
+        proto::encodePacket(preview.childOrders, *reply->mutable_child_orders());
+        proto::encodePacket(preview.productionOrders, *reply->mutable_production_orders());
+        proto::encodePacket(preview.shippedOrders, *reply->mutable_shipped_orders());
+        proto::encodePacket(preview.paidReceivables, *reply->mutable_paid_receivables());
+        proto::encodePacket(preview.bankSlipsSent, *reply->mutable_bank_slips_sent());
+        proto::encodePacket(preview.deletedReceivables, *reply->mutable_deleted_receivables());
+        proto::encodePacket(preview.deletedSalesOrders, *reply->mutable_deleted_sales_orders());
+        reply->set_new_status(preview.newStatus);
+    });
+}
+
 }  // namespace ore::server

@@ -54,6 +54,9 @@ public:
     grpc::Status SetEncomenda(grpc::ServerContext* context,
                               const ORE06100::SetEncomendaRequest* request,
                               ORE06100::SetEncomendaReply* reply) override;
+    grpc::Status PreviewCancAprovaEnc(grpc::ServerContext* context,
+                                      const ORE06100::PreviewCancAprovaEncRequest* request,
+                                      ORE06100::PreviewCancAprovaEncReply* reply) override;
 
     class Call;
 

@@ -56,4 +56,24 @@ struct CancellationOutcome {
     std::optional<host::DataPacket> shippedOrders;
 };
 
+// What cancelling an approval would meet, read without changing anything.
+// Any row in a blocker list means the cancellation is refused; the effects are
+// left empty then, since a refused cancellation changes nothing.
+struct CancellationPreview {
+    host::DataPacket childOrders;
+    host::DataPacket productionOrders;
+    host::DataPacket shippedOrders;
+    host::DataPacket paidReceivables;
+    host::DataPacket bankSlipsSent;
+    host::DataPacket deletedReceivables;
+    host::DataPacket deletedSalesOrders;
+    std::string newStatus;  // "1", or empty while blocked
+
+    bool blocked() const {
+        return !childOrders.rows.empty() || !productionOrders.rows.empty() ||
+               !shippedOrders.rows.empty() || !paidReceivables.rows.empty() ||
+               !bankSlipsSent.rows.empty();
+    }
+};
+
 }  // namespace ore::server

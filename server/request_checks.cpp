@@ -163,6 +163,10 @@ void checkRequest(const ORE06100::CancAprovaEncRequest& request) {
     checkText(request.operator_code(), "CDOPERADOR", operatorWidth);
 }
 
+void checkRequest(const ORE06100::PreviewCancAprovaEncRequest& request) {
+    checkKey(request.key());
+}
+
 void checkRequest(const ORE06100::SignOnRequest& request) {
     checkText(request.operator_code(), "CDOPERADOR", operatorWidth);
     checkText(request.password(), "senha", passwordWidth);

@@ -45,6 +45,7 @@ void checkRequest(const ORE06100::GetEncomendaRequest& request);
 void checkRequest(const ORE06100::GetItemEncRequest& request);
 void checkRequest(const ORE06100::GetEncomendaFilhaRequest& request);
 void checkRequest(const ORE06100::CancAprovaEncRequest& request);
+void checkRequest(const ORE06100::PreviewCancAprovaEncRequest& request);
 void checkRequest(const ORE06100::SignOnRequest& request);
 
 // A password longer than this is no password an operator typed.

@@ -1,16 +1,20 @@
 #include "host/net/grpc_canc_aprov_enc.h"
 
 #include <arpa/inet.h>
+#include <grpcpp/generic/generic_stub.h>
 #include <grpcpp/grpcpp.h>
 #include <netdb.h>
 #include <netinet/in.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <type_traits>
 #include <vector>
 
 #include "host/data/data_packet.h"
 #include "host/data/exceptions.h"
+#include "host/net/channel_security.h"
 #include "host/services/session.h"
 #include "ore06100.grpc.pb.h"
 #include "proto/packet_codec.h"
@@ -57,12 +61,13 @@ struct ChannelTarget {
     std::string target;   // gRPC target
     std::string display;  // for the operator's messages
     bool several = false;
+    std::vector<std::string> hostNames;  // as given, for TLS and the loopback check
 };
 
 ChannelTarget channelTarget(const std::string& host, int port) {
     if (host.find(',') == std::string::npos) {
         const std::string address = formatAddress(host, port);
-        return {address, address, false};
+        return {address, address, false, {host}};
     }
     std::vector<std::string> entries;
     std::string entry;
@@ -79,6 +84,7 @@ ChannelTarget channelTarget(const std::string& host, int port) {
     std::string v4;
     std::string v6;
     std::string display;
+    std::vector<std::string> hostNames;
     for (const std::string& item : entries) {
         std::string name = item;
         std::string service = std::to_string(port);
@@ -119,35 +125,53 @@ ChannelTarget channelTarget(const std::string& host, int port) {
         std::string& list = ipv6 ? v6 : v4;
         list += (list.empty() ? "" : ",") + formatAddress(text, std::stoi(service));
         display += (display.empty() ? "" : ", ") + formatAddress(name, std::stoi(service));
+        hostNames.push_back(name);
     }
     if (!v4.empty() && !v6.empty()) {
         throw Exception("Os endereços de servidor misturam IPv4 e IPv6: " + host + ".");
     }
-    return {v4.empty() ? "ipv6:" + v6 : "ipv4:" + v4, display, true};
+    return {v4.empty() ? "ipv6:" + v6 : "ipv4:" + v4, display, true, hostNames};
 }
 
 class GrpcCancAprovEnc final : public IRdmCancAprovEnc {
 public:
-    GrpcCancAprovEnc(const std::string& host, int port, CallDeadlines deadlines)
-        : GrpcCancAprovEnc(channelTarget(host, port), deadlines) {}
+    GrpcCancAprovEnc(const std::string& host, int port, CallDeadlines deadlines,
+                     const ChannelSecurity& security)
+        : GrpcCancAprovEnc(channelTarget(host, port), deadlines, security) {}
 
-    GrpcCancAprovEnc(const ChannelTarget& target, CallDeadlines deadlines)
-        : m_address(target.display), m_deadlines(deadlines) {
+    GrpcCancAprovEnc(const ChannelTarget& target, CallDeadlines deadlines,
+                     const ChannelSecurity& security)
+        : m_address(target.display), m_deadlines(deadlines), m_secure(!security.caFile.empty()) {
+        // A channel that may not be opened (plain text to a remote host, a
+        // certificate file missing) is never made: every call raises why.
+        std::shared_ptr<grpc::ChannelCredentials> credentials;
+        try {
+            credentials = channelCredentials(target.hostNames, security);
+        } catch (const Exception& error) {
+            m_refusal = error.what();
+            return;
+        }
         grpc::ChannelArguments arguments;
         if (target.several) {
             arguments.SetLoadBalancingPolicyName("round_robin");
+            // The addresses are resolved here, so gRPC would check the
+            // certificates against a list of numbers: every server of the
+            // set must be valid for the first host name given.
+            if (m_secure) {
+                arguments.SetSslTargetNameOverride(target.hostNames.front());
+            }
         }
         arguments.SetMaxReceiveMessageSize(maxReceiveBytes);
         // A restarted server is found again within seconds, not minutes.
         arguments.SetInt(GRPC_ARG_INITIAL_RECONNECT_BACKOFF_MS, 500);
         arguments.SetInt(GRPC_ARG_MIN_RECONNECT_BACKOFF_MS, 500);
         arguments.SetInt(GRPC_ARG_MAX_RECONNECT_BACKOFF_MS, 3000);
-        m_channel =
-            grpc::CreateCustomChannel(target.target, grpc::InsecureChannelCredentials(), arguments);
+        m_channel = grpc::CreateCustomChannel(target.target, credentials, arguments);
         m_stub = ORE06100::rdmCancAprovEnc::NewStub(m_channel);
     }
 
     void CheckConnection() override {
+        refuseWhenUnusable();
         const auto deadline = std::chrono::system_clock::now() + m_deadlines.connect;
         grpc_connectivity_state state = m_channel->GetState(true);
         while (state != GRPC_CHANNEL_READY && state != GRPC_CHANNEL_TRANSIENT_FAILURE &&
@@ -158,7 +182,8 @@ public:
             state = m_channel->GetState(false);
         }
         if (state != GRPC_CHANNEL_READY) {
-            throw Exception(unreachableText());
+            throw Exception(m_secure ? secureConnectionText(connectionFailure())
+                                     : unreachableText());
         }
     }
 
@@ -309,6 +334,28 @@ public:
         return Variant();
     }
 
+    Variant PreviewCancAprovaEnc(const std::string& CDFILIAL, const std::string& NRORCAEVENTO,
+                                 const std::string& NRSEQORCAEVE) override {
+        ORE06100::PreviewCancAprovaEncRequest request;
+        setKey(*request.mutable_key(), CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE);
+        ORE06100::PreviewCancAprovaEncReply reply;
+        renewing([&] {
+            grpc::ClientContext context;
+            setDeadline(context);
+            check(m_stub->PreviewCancAprovaEnc(&context, request, &reply), context,
+                  "PreviewCancAprovaEnc");
+        });
+        using ore::proto::decodePacket;
+        return VarArrayOf({Variant(decodePacket(reply.child_orders())),
+                           Variant(decodePacket(reply.production_orders())),
+                           Variant(decodePacket(reply.shipped_orders())),
+                           Variant(decodePacket(reply.paid_receivables())),
+                           Variant(decodePacket(reply.bank_slips_sent())),
+                           Variant(decodePacket(reply.deleted_receivables())),
+                           Variant(decodePacket(reply.deleted_sales_orders())),
+                           Variant(reply.new_status())});
+    }
+
     SignOnResult signOn(const std::string& operatorCode, const std::string& password) {
         ORE06100::SignOnRequest request;
         request.set_operator_code(operatorCode);
@@ -381,12 +428,20 @@ private:
     // awaited (bounded by the connect deadline), so the first command after
     // the server is back works and one while it is still down fails at once.
     void reconnectAtOnce() const {
+        refuseWhenUnusable();
         grpc_connectivity_state state = m_channel->GetState(false);
         if (state != GRPC_CHANNEL_TRANSIENT_FAILURE) {
             return;
         }
         grpc::experimental::ChannelResetConnectionBackoff(m_channel.get());
-        const auto deadline = std::chrono::system_clock::now() + m_deadlines.connect;
+        // After a refused handshake the channel stays in failure while it
+        // tries again, so no failed attempt shows: a short wait lets a
+        // certificate put right be found without making each call wait out
+        // the whole connect deadline.
+        const auto wait = m_handshakeRefused ? std::min<std::chrono::milliseconds>(
+                                                   m_deadlines.connect, std::chrono::seconds(1))
+                                             : m_deadlines.connect;
+        const auto deadline = std::chrono::system_clock::now() + wait;
         while (state != GRPC_CHANNEL_READY && state != GRPC_CHANNEL_SHUTDOWN) {
             if (!m_channel->WaitForStateChange(state, deadline)) {
                 return;
@@ -397,6 +452,70 @@ private:
             }
             state = next;
         }
+    }
+
+    void refuseWhenUnusable() const {
+        if (!m_refusal.empty()) {
+            throw Exception(m_refusal);
+        }
+    }
+
+    // The channel's state says only that connecting failed; a call on it
+    // carries the reason. The method is one no server offers, so nothing is
+    // done should the connection succeed meanwhile.
+    std::string connectionFailure() const {
+        grpc::GenericStub stub(m_channel);
+        grpc::ClientContext context;
+        context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(1));
+        grpc::CompletionQueue queue;
+        const grpc::ByteBuffer request;
+        grpc::ByteBuffer reply;
+        grpc::Status status;
+        auto call = stub.PrepareUnaryCall(&context, "/ORE06100.rdmCancAprovEnc/ConnectionProbe",
+                                          request, &queue);
+        call->StartCall();
+        call->Finish(&reply, &status, &status);
+        void* tag = nullptr;
+        bool ok = false;
+        queue.Next(&tag, &ok);
+        queue.Shutdown();
+        while (queue.Next(&tag, &ok)) {
+        }
+        return status.error_message();
+    }
+
+    // gRPC reports a failed handshake (a server certificate the CA did not
+    // sign or not made for the host name, a server without TLS) only in its
+    // text.
+    static bool isTlsFailure(std::string message) {
+        std::transform(message.begin(), message.end(), message.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        for (const char* mark : {"handshake", "ssl", "tls", "certificate"}) {
+            if (message.find(mark) != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Why a TLS channel is unavailable, from gRPC's text. Under TLS 1.3 a
+    // server that refuses the client's certificate does so after the client
+    // has finished its handshake: the client only sees the connection closed
+    // while it was being made.
+    std::string secureConnectionText(const std::string& message) const {
+        m_handshakeRefused = false;
+        if (isTlsFailure(message)) {
+            m_handshakeRefused = true;
+            return "Não foi possível estabelecer a conexão segura (TLS) com o servidor de "
+                   "aplicação " +
+                   m_address + ": o certificado não foi aceito.";
+        }
+        if (message.find("failed to connect") != std::string::npos &&
+            message.find("Socket closed") != std::string::npos) {
+            return "O servidor de aplicação " + m_address +
+                   " recusou a conexão segura (TLS): o certificado do cliente não foi aceito.";
+        }
+        return unreachableText();
     }
 
     std::string unreachableText() const {
@@ -424,7 +543,8 @@ private:
             case grpc::StatusCode::OK:
                 return;
             case grpc::StatusCode::UNAVAILABLE:
-                throw Exception(unreachableText());
+                throw Exception(m_secure ? secureConnectionText(status.error_message())
+                                         : unreachableText());
             case grpc::StatusCode::DEADLINE_EXCEEDED:
                 throw Exception("O servidor de aplicação " + m_address + " não respondeu a tempo.");
             case grpc::StatusCode::RESOURCE_EXHAUSTED:
@@ -453,6 +573,9 @@ private:
 
     std::string m_address;
     CallDeadlines m_deadlines;
+    bool m_secure = false;
+    mutable std::atomic<bool> m_handshakeRefused{false};
+    std::string m_refusal;
     std::shared_ptr<grpc::Channel> m_channel;
     std::unique_ptr<ORE06100::rdmCancAprovEnc::Stub> m_stub;
 };
@@ -461,12 +584,18 @@ private:
 
 std::unique_ptr<IRdmCancAprovEnc> makeGrpcCancAprovEnc(const std::string& host, int port,
                                                        CallDeadlines deadlines) {
-    return std::make_unique<GrpcCancAprovEnc>(host, port, deadlines);
+    return makeGrpcCancAprovEnc(host, port, deadlines, ChannelSecurity::fromSession());
+}
+
+std::unique_ptr<IRdmCancAprovEnc> makeGrpcCancAprovEnc(const std::string& host, int port,
+                                                       CallDeadlines deadlines,
+                                                       const ChannelSecurity& security) {
+    return std::make_unique<GrpcCancAprovEnc>(host, port, deadlines, security);
 }
 
 SignOnResult signOn(const std::string& host, int port, const std::string& operatorCode,
                     const std::string& password, CallDeadlines deadlines) {
-    GrpcCancAprovEnc client(host, port, deadlines);
+    GrpcCancAprovEnc client(host, port, deadlines, ChannelSecurity::fromSession());
     return client.signOn(operatorCode, password);
 }
 

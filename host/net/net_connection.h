@@ -19,7 +19,7 @@ public:
     virtual void CheckConnection() {}
 };
 
-// The client side of "ORE06100.rdmCancAprovEnc": the five remote methods, with
+// The client side of "ORE06100.rdmCancAprovEnc": the six remote methods, with
 // the argument order and by-reference arguments of the screen's calls. Every
 // method returns the raw answer for CheckResultServ. A refusal raises
 // host::Exception with exactly the server's text ("KEY" or "KEY|detail"); an
@@ -45,6 +45,14 @@ public:
                                   const Variant& TXOBSJUSTORC, const std::string& CDOPERADOR) = 0;
     // Applies a delta packet of the order list.
     virtual Variant SetEncomenda(const Variant& Delta) = 0;
+    // What cancelling the approval would meet; the server changes nothing.
+    // [child orders, production orders, shipped sales orders, paid
+    // receivables, bank slips sent: the blockers; receivables deleted, sales
+    // orders deleted: the effects; the status it would set as text, empty
+    // while blocked]. Element i is a packet for i < 7.
+    virtual Variant PreviewCancAprovaEnc(const std::string& CDFILIAL,
+                                         const std::string& NRORCAEVENTO,
+                                         const std::string& NRSEQORCAEVE) = 0;
 };
 
 // Socket connection to a remote data module: server object name, host and

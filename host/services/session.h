@@ -13,6 +13,13 @@ namespace host {
 struct Session {
     std::string serverHost = "127.0.0.1";
     int serverPort = 50051;
+    // PEM of the CA that signs the server's certificate: the channel speaks
+    // TLS and trusts only it. Empty: plain text, allowed only to a loopback
+    // server.
+    std::string serverCaFile;
+    // PEM certificate and key the host presents when the server asks for one.
+    std::string clientCertFile;
+    std::string clientKeyFile;
     std::string database;  // SQLite path or PostgreSQL connection string
     std::string branchCode;
     std::string branchName;

@@ -35,6 +35,10 @@ public:
         return m_server->CancAprovaEnc(a, b, c, d, e, f);
     }
     Variant SetEncomenda(const Variant& delta) override { return m_server->SetEncomenda(delta); }
+    Variant PreviewCancAprovaEnc(const std::string& a, const std::string& b,
+                                 const std::string& c) override {
+        return m_server->PreviewCancAprovaEnc(a, b, c);
+    }
 
 private:
     std::shared_ptr<FakeOrderServer> m_server;
@@ -92,6 +96,17 @@ Variant FakeOrderServer::SetEncomenda(const Variant& Delta) {
     calls.push_back("SetEncomenda");
     arguments.push_back({Delta});
     return setEncomenda ? setEncomenda(Delta.AsPacket()) : Variant();
+}
+
+Variant FakeOrderServer::PreviewCancAprovaEnc(const std::string& CDFILIAL,
+                                              const std::string& NRORCAEVENTO,
+                                              const std::string& NRSEQORCAEVE) {
+    calls.push_back("PreviewCancAprovaEnc");
+    arguments.push_back({CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE});
+    if (previewCancAprovaEnc) {
+        return previewCancAprovaEnc(NRORCAEVENTO, NRSEQORCAEVE);
+    }
+    return previewAnswer(emptyPreview());
 }
 
 int FakeOrderServer::count(const std::string& method) const {
@@ -174,6 +189,44 @@ DataPacket productionOrderPacket(int rows) {
                                Variant("01.001.0001")});
     }
     return packet;
+}
+
+DataPacket receivablePacket(const std::vector<std::pair<std::string, double>>& rows) {
+    DataPacket packet;
+    packet.fields = {{"NRDOCUMENTO", FieldType::String, 10}, {"VRDOCUMENTO", FieldType::Float, 0}};
+    for (const auto& [document, amount] : rows) {
+        packet.rows.push_back({Variant(document), Variant(amount)});
+    }
+    return packet;
+}
+
+DataPacket salesOrderPacket(const std::vector<std::string>& numbers) {
+    DataPacket packet;
+    packet.fields = {{"CDFILIAL", FieldType::String, 4}, {"NRPEDIDO", FieldType::String, 10}};
+    for (const std::string& number : numbers) {
+        packet.rows.push_back({Variant("0001"), Variant(number)});
+    }
+    return packet;
+}
+
+PreviewLists emptyPreview() {
+    PreviewLists lists;
+    lists.childOrders.fields = {{"NRORCAEVENTO", FieldType::String, 10},
+                                {"NRSEQORCAEVE", FieldType::FixedString, 2}};
+    lists.productionOrders = productionOrderPacket(0);
+    lists.shippedOrders = salesOrderPacket({});
+    lists.paidReceivables = receivablePacket({});
+    lists.bankSlipsSent = receivablePacket({});
+    lists.deletedReceivables = receivablePacket({});
+    lists.deletedSalesOrders = salesOrderPacket({});
+    return lists;
+}
+
+Variant previewAnswer(const PreviewLists& lists) {
+    return VarArrayOf({Variant(lists.childOrders), Variant(lists.productionOrders),
+                       Variant(lists.shippedOrders), Variant(lists.paidReceivables),
+                       Variant(lists.bankSlipsSent), Variant(lists.deletedReceivables),
+                       Variant(lists.deletedSalesOrders), Variant(lists.newStatus)});
 }
 
 void ScreenTest::SetUp() {

@@ -30,6 +30,8 @@ public:
     std::function<Variant(const std::string& number)> getEncomendaFilha;
     std::function<Variant()> cancAprovaEnc;
     std::function<Variant(const DataPacket& delta)> setEncomenda;
+    std::function<Variant(const std::string& number, const std::string& sequence)>
+        previewCancAprovaEnc;
     // Copied back into the filter's order-number start, as a server may do.
     std::string rewriteNrIni;
 
@@ -46,6 +48,8 @@ public:
                           std::string& NRSEQORCAEVE, const std::string& CDJUSTEXCHIS,
                           const Variant& TXOBSJUSTORC, const std::string& CDOPERADOR) override;
     Variant SetEncomenda(const Variant& Delta) override;
+    Variant PreviewCancAprovaEnc(const std::string& CDFILIAL, const std::string& NRORCAEVENTO,
+                                 const std::string& NRSEQORCAEVE) override;
 
     int count(const std::string& method) const;
 };
@@ -64,6 +68,22 @@ DataPacket itemPacket(const std::vector<std::pair<double, double>>& items);
 DataPacket observationPacket(const std::string& text);
 DataPacket emptyObservationPacket();
 DataPacket productionOrderPacket(int rows);
+// A preview answer: the seven lists (empty unless given) and the new status.
+struct PreviewLists {
+    DataPacket childOrders;
+    DataPacket productionOrders;
+    DataPacket shippedOrders;
+    DataPacket paidReceivables;
+    DataPacket bankSlipsSent;
+    DataPacket deletedReceivables;
+    DataPacket deletedSalesOrders;
+    std::string newStatus = "1";
+};
+PreviewLists emptyPreview();
+Variant previewAnswer(const PreviewLists& lists);
+// Receivables (document, amount) and sales orders (numbers).
+DataPacket receivablePacket(const std::vector<std::pair<std::string, double>>& rows);
+DataPacket salesOrderPacket(const std::vector<std::string>& numbers);
 
 // The screen opened on a fake server and a demo database for the lookups.
 class ScreenTest : public ::testing::Test {

@@ -347,5 +347,164 @@ TEST_F(ScreenTest, ChildOrderCheckFailureIsNotTranslated) {
     EXPECT_EQ(platform.busyDepth(), 0);
 }
 
+// ---- The preview panel of the reason page ----
+
+class PreviewPanelTest : public ScreenTest {
+protected:
+    // The calls the first step made, in order.
+    std::vector<std::string> firstStepCalls() {
+        const std::size_t before = server->calls.size();
+        screen().UserClick(screen().sbtConfirmar);
+        return {server->calls.begin() + static_cast<std::ptrdiff_t>(before), server->calls.end()};
+    }
+};
+
+TEST_F(PreviewPanelTest, FirstStepAsksForThePreviewOfTheCurrentOrderBeforeTheNotice) {
+    openWithList(kTwoOrders);
+    ASSERT_TRUE(screen().UserSelectRow(screen().dbgPadrao, 2));
+    int busyBefore = platform.busyOnCount();
+    std::size_t messagesWhenAsked = 0;
+    server->previewCancAprovaEnc = [&](const std::string&, const std::string&) {
+        messagesWhenAsked = platform.messages().size();
+        EXPECT_EQ(platform.busyDepth(), 1);
+        return previewAnswer(emptyPreview());
+    };
+    takeMessages();
+    const std::size_t messagesBefore = platform.messages().size();
+    EXPECT_EQ(firstStepCalls(),
+              (std::vector<std::string>{"GetEncomendaFilha", "PreviewCancAprovaEnc", "GetItemEnc",
+                                        "GetItemEnc"}));
+    EXPECT_EQ(messagesWhenAsked, messagesBefore);
+    EXPECT_EQ(takeMessages(), std::vector<std::string>{"Motivo precisa ser informado."});
+    const auto& args = server->arguments.at(server->arguments.size() - 3);
+    EXPECT_EQ(args, (std::vector<Variant>{Variant("0001"), Variant("0000000103"), Variant("00")}));
+    EXPECT_GT(platform.busyOnCount(), busyBefore);
+    EXPECT_EQ(platform.busyDepth(), 0);
+    EXPECT_EQ(screen().memPrevia->Text(),
+              "Nenhum bloqueio. O cancelamento vai:\n- Mudar a situação para Pendente");
+}
+
+TEST_F(PreviewPanelTest, BlockersComeFirstAndEveryListIsShown) {
+    openWithList(kTwoOrders);
+    server->previewCancAprovaEnc = [](const std::string&, const std::string&) {
+        PreviewLists lists = emptyPreview();
+        lists.childOrders.rows = {{Variant("0000000101"), Variant("01")}};
+        lists.productionOrders = productionOrderPacket(1);
+        lists.shippedOrders = salesOrderPacket({"0000000201"});
+        lists.paidReceivables = receivablePacket({{"0000000301", 1234.5}});
+        lists.bankSlipsSent = receivablePacket({{"0000000302", 0.5}, {"0000000303", 1000000}});
+        // Effects the server would not send with blockers are not shown then.
+        lists.deletedReceivables = receivablePacket({{"0000000304", 1}});
+        lists.newStatus = "";
+        return previewAnswer(lists);
+    };
+    firstStepCalls();
+    EXPECT_EQ(screen().memPrevia->Text(),
+              "Bloqueios (nada será alterado):\n"
+              "- Encomenda filha 0000000101/01\n"
+              "- Ordem de produção 0000000105/1: BOLO\n"
+              "- Pedido expedido 0000000201\n"
+              "- Conta a receber 0000000301 já baixada: R$ 1.234,50\n"
+              "- Boleto enviado via CNAB: conta 0000000302, R$ 0,50\n"
+              "- Boleto enviado via CNAB: conta 0000000303, R$ 1.000.000,00");
+    EXPECT_EQ(screen().cdsEncomenda->State(), TDataSetState::dsEdit);
+}
+
+TEST_F(PreviewPanelTest, EffectsListWhatGoesAndTheNewStatus) {
+    openWithList(kTwoOrders);
+    server->previewCancAprovaEnc = [](const std::string&, const std::string&) {
+        PreviewLists lists = emptyPreview();
+        lists.deletedReceivables = receivablePacket({{"0000000101", 13.702}, {"0000000102", 99}});
+        lists.deletedSalesOrders = salesOrderPacket({"0000000101"});
+        return previewAnswer(lists);
+    };
+    firstStepCalls();
+    EXPECT_EQ(screen().memPrevia->Text(),
+              "Nenhum bloqueio. O cancelamento vai:\n"
+              "- Excluir a conta a receber 0000000101: R$ 13,70\n"
+              "- Excluir a conta a receber 0000000102: R$ 99,00\n"
+              "- Excluir o pedido 0000000101\n"
+              "- Mudar a situação para Pendente");
+}
+
+struct PreviewFailure {
+    const char* name;
+    std::function<Variant()> answer;
+    std::string panel;  // empty: any text of the failure form
+};
+
+const std::vector<PreviewFailure>& previewFailures() {
+    static const std::vector<PreviewFailure> cases = {
+        {"Unreachable",
+         []() -> Variant {
+             throw Exception("Não foi possível conectar ao servidor de aplicação 127.0.0.1:1.");
+         },
+         "Não foi possível prever o cancelamento: Não foi possível conectar ao servidor de "
+         "aplicação 127.0.0.1:1."},
+        {"TextAnswer", [] { return Variant("Falha no servidor."); },
+         "Não foi possível prever o cancelamento: Falha no servidor."},
+        {"WrongShape",
+         [] {
+             return VarArrayOf({Variant(), Variant()});
+         },
+         "Não foi possível prever o cancelamento: Resposta inválida do servidor para a prévia do "
+         "cancelamento."},
+        {"MissingField",
+         [] {
+             PreviewLists lists = emptyPreview();
+             lists.paidReceivables.fields.pop_back();
+             return previewAnswer(lists);
+         },
+         ""},
+    };
+    return cases;
+}
+
+class PreviewFailureTest : public PreviewPanelTest,
+                           public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(PreviewFailureTest, IsShownInThePanelAndTheFirstStepGoesOn) {
+    const PreviewFailure& test = previewFailures().at(GetParam());
+    openWithList(kTwoOrders);
+    server->previewCancAprovaEnc = [&](const std::string&, const std::string&) {
+        return test.answer();
+    };
+    takeMessages();
+    firstStepCalls();
+    EXPECT_EQ(takeMessages(), std::vector<std::string>{"Motivo precisa ser informado."});
+    if (!test.panel.empty()) {
+        EXPECT_EQ(screen().memPrevia->Text(), test.panel);
+    } else {
+        EXPECT_EQ(screen().memPrevia->Text().rfind("Não foi possível prever o cancelamento: ", 0),
+                  0u)
+            << screen().memPrevia->Text();
+    }
+    EXPECT_EQ(screen().cdsEncomenda->State(), TDataSetState::dsEdit);
+    EXPECT_EQ(screen().pgcPadrao->ActivePage(), screen().tshMotivo);
+    EXPECT_TRUE(screen().edtCdJust->Focused());
+    EXPECT_EQ(platform.busyDepth(), 0);
+    // The second step is not affected: it goes to the server as before.
+    ASSERT_TRUE(screen().UserType(screen().edtCdJust, "1"));
+    platform.QueueAnswer(mrYes);
+    screen().UserClick(screen().sbtConfirmar);
+    EXPECT_EQ(server->count("CancAprovaEnc"), 1);
+    EXPECT_EQ(server->count("PreviewCancAprovaEnc"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, PreviewFailureTest,
+                         ::testing::Range<std::size_t>(0, previewFailures().size()),
+                         [](const auto& param) { return previewFailures()[param.param].name; });
+
+TEST_F(PreviewPanelTest, ThePanelIsReadOnlyAndOutOfTheTabOrder) {
+    openWithList(kTwoOrders);
+    EXPECT_TRUE(screen().memPrevia->ReadOnly());
+    EXPECT_FALSE(screen().memPrevia->TabStop);
+    EXPECT_EQ(screen().lblPrevia->Caption(), "O que acontecerá");
+    // Below the memo, inside the page as the form defines it.
+    EXPECT_GE(screen().memPrevia->Top(), screen().memObs->Top() + screen().memObs->Height());
+    EXPECT_LE(screen().memPrevia->Top() + screen().memPrevia->Height(),
+              screen().pgcPadrao->Height() - 30);
+}
+
 }  // namespace
 }  // namespace screentest

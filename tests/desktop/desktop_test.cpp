@@ -619,6 +619,33 @@ private slots:
         QVERIFY(s.fixedBranch);
         QCOMPARE(s.pictures.at(0), std::string("!99.999.9999;0;_"));
     }
+
+    void certificateFilesFromSettingsAndCommandLine() {
+        QTemporaryDir folder;
+        const QString file = folder.filePath("ore-host.ini");
+        QFile ini(file);
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[server]\nca=certs/ca.pem\nclientCert=/etc/ore/host.pem\nclientKey=host.key\n");
+        ini.close();
+        QString failure;
+        auto options = desktop::parseHostOptions({"ore-host", "--settings", file}, failure);
+        QVERIFY2(options.has_value(), qPrintable(failure));
+        QCOMPARE(options->session.serverCaFile, folder.filePath("certs/ca.pem").toStdString());
+        QCOMPARE(options->session.clientCertFile, std::string("/etc/ore/host.pem"));
+        QCOMPARE(options->session.clientKeyFile, folder.filePath("host.key").toStdString());
+
+        options = desktop::parseHostOptions({"ore-host", "--settings", file, "--server-ca",
+                                             "/tmp/other-ca.pem", "--client-key", "k.pem"},
+                                            failure);
+        QVERIFY2(options.has_value(), qPrintable(failure));
+        QCOMPARE(options->session.serverCaFile, std::string("/tmp/other-ca.pem"));
+        QCOMPARE(options->session.clientCertFile, std::string("/etc/ore/host.pem"));
+        QCOMPARE(options->session.clientKeyFile, std::string("k.pem"));
+
+        options = desktop::parseHostOptions({"ore-host"}, failure);
+        QVERIFY2(options.has_value(), qPrintable(failure));
+        QCOMPARE(options->session.serverCaFile, std::string());
+    }
 };
 
 int main(int argc, char* argv[]) {

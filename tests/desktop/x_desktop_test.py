@@ -336,7 +336,8 @@ def layout_small_and_maximized(d):
                                 ("dbgItem", normal_items, big_items)):
         expect(after[2] > before[2] and after[3] > before[3],
                "%s grows: %r -> %r" % (name, before, after))
-    # The reason page: the memo fills it, below the justification code.
+    # The reason page: the memo fills it, below the justification code and
+    # above the panel of what the cancellation would meet.
     show_page(d, "f")
     d.key("alt+m")
     d.wait_trace(r"^menu popup Manutenção$")
@@ -347,12 +348,17 @@ def layout_small_and_maximized(d):
     d.settle()
     big = d.layout()
     memo = big["control"]["memObs"]
-    expect(memo[2] > 772 and memo[3] > 378, "the memo grows beyond its design: %r" % (memo,))
+    expect(memo[2] > 772 and memo[3] > 250, "the memo grows beyond its design: %r" % (memo,))
+    panel = big["control"]["memPrevia"]
+    expect(panel[2] > 772 and panel[3] == 104, "the panel grows in width only: %r" % (panel,))
+    expect_above(big, "memObs", "lblPrevia")
+    expect_above(big, "lblPrevia", "memPrevia")
     d.resize(d.main, 700, 480)
     d.settle()
     small = d.layout()
-    expect_shown(small, ("edtCdJust", "memObs"), "700x480")
+    expect_shown(small, ("edtCdJust", "memObs", "lblPrevia", "memPrevia"), "700x480")
     expect_above(small, "edtCdJust", "memObs")
+    expect_above(small, "memObs", "memPrevia")
     d.assert_no_error_window()
 
 

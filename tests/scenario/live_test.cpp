@@ -157,6 +157,10 @@ public:
         return {};
     }
     host::Variant SetEncomenda(const host::Variant&) override { return {}; }
+    host::Variant PreviewCancAprovaEnc(const std::string&, const std::string& NRORCAEVENTO,
+                                       const std::string& NRSEQORCAEVE) override {
+        return host::Variant("preview of " + NRORCAEVENTO + "/" + NRSEQORCAEVE);
+    }
 };
 
 class NotTheCancellationServer : public host::IAppServer {};
@@ -178,11 +182,14 @@ TEST(CountingCancAprovEnc, CountsEachCallAndForwardsArgumentsBothWays) {
     std::string branch = "0001", order = "0000000101", sequence;
     server.CancAprovaEnc(branch, order, sequence, "0002", host::Variant(), "OPER01");
     EXPECT_EQ(sequence, "00");
+    EXPECT_EQ(server.PreviewCancAprovaEnc("0001", "0000000101", "01").AsString(),
+              "preview of 0000000101/01");
 
     EXPECT_EQ(counts.count("GetEncomenda"), 1);
     EXPECT_EQ(counts.count("GetItemEnc"), 2);  // the refused call was made all the same
     EXPECT_EQ(counts.count("CancAprovaEnc"), 1);
     EXPECT_EQ(counts.count("SetEncomenda"), 0);
+    EXPECT_EQ(counts.count("PreviewCancAprovaEnc"), 1);
     counts.reset();
     EXPECT_EQ(counts.count("GetItemEnc"), 0);
 }

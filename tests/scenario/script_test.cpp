@@ -54,6 +54,9 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"QuotedPartInsideAWord",
                   "session branch-name=\"MATRIZ SP\" operator=X",
                   {{"session", false}, {"branch-name=MATRIZ SP", true}, {"operator=X", false}}},
+        TokenCase{"BackslashNIsALineBreak",
+                  R"(expect memPrevia.text = "a\nb\\n")",
+                  {{"expect", false}, {"memPrevia.text", false}, {"=", false}, {"a\nb\\n", true}}},
         TokenCase{"QuotedEqualsIsAValue",
                   "expect x.text = \"=\"",
                   {{"expect", false}, {"x.text", false}, {"=", false}, {"=", true}}}),
@@ -71,10 +74,10 @@ TEST(TokenizeErrors, UnclosedQuote) {
 
 TEST(TokenizeErrors, UnknownEscape) {
     try {
-        tokenize(R"(type edt "a\nb")");
+        tokenize(R"(type edt "a\tb")");
         FAIL() << "no error";
     } catch (const SyntaxError& error) {
-        EXPECT_STREQ(error.what(), "unknown escape \\n (only \\\" and \\\\)");
+        EXPECT_STREQ(error.what(), "unknown escape \\t (only \\\", \\\\ and \\n)");
     }
 }
 
