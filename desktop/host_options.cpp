@@ -124,11 +124,21 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
     const QCommandLineOption clientKey("client-key", "Key (PEM) of --client-cert.", "FILE");
     const QCommandLineOption database(
         "database", "Shared database: SQLite file or PostgreSQL connection.", "TARGET");
-    const QCommandLineOption branch("branch", "Signed-on branch code.", "CODE");
-    const QCommandLineOption branchName("branch-name", "Signed-on branch name.", "NAME");
-    const QCommandLineOption operatorCode("operator", "Signed-on operator code.", "CODE");
-    const QCommandLineOption fixedBranch("fixed-branch", "The host fixes the branch (yes|no).",
-                                         "yes|no");
+    const QCommandLineOption branch("branch", "Default branch; the sign-on answer replaces it.",
+                                    "CODE");
+    const QCommandLineOption branchName(
+        "branch-name", "Default branch name; the sign-on answer replaces it.", "NAME");
+    const QCommandLineOption operatorCode("operator",
+                                          "Operator code offered in the sign-on window.", "CODE");
+    const QCommandLineOption fixedBranch(
+        "fixed-branch", "Default fixed-branch flag (yes|no); the sign-on answer replaces it.",
+        "yes|no");
+    const QCommandLineOption passwordFile(
+        "password-file",
+        "Sign the --operator on without the sign-on window, with the password on the first "
+        "line of FILE (readable only by you: chmod 600). For tests and demos; a password is "
+        "never taken on the command line.",
+        "FILE");
     const QCommandLineOption moduleDir("module-dir", "Folder of the screen modules.", "DIR");
     const QCommandLineOption settingsFile("settings", "Settings file (ini).", "FILE");
     const QCommandLineOption scriptFile("script", "Play a scenario in the window.", "FILE");
@@ -137,7 +147,7 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
         "trace", "Write focus moves, keys, windows and messages to FILE (for tests).", "FILE");
     parser.addOptions({serverHost, serverPort, database, branch, branchName, operatorCode,
                        fixedBranch, moduleDir, settingsFile, scriptFile, shotsDir, traceFile,
-                       serverCa, clientCert, clientKey});
+                       passwordFile, serverCa, clientCert, clientKey});
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return std::nullopt;
@@ -208,6 +218,13 @@ std::optional<HostOptions> parseHostOptions(const QStringList& arguments, QStrin
     }
     if (parser.isSet(traceFile)) {
         options.traceFile = parser.value(traceFile);
+    }
+    if (parser.isSet(passwordFile)) {
+        options.passwordFile = parser.value(passwordFile);
+    }
+    if (!options.passwordFile.isEmpty() && !options.scriptFile.isEmpty()) {
+        error = QStringLiteral("--password-file is not for --script: the scenario signs on");
+        return std::nullopt;
     }
     if (!options.shotsDirectory.isEmpty() && options.scriptFile.isEmpty()) {
         error = QStringLiteral("--shots needs --script");

@@ -9,7 +9,9 @@
 namespace desktop {
 
 // How ore-host was started: the session and where things are. Command-line
-// options override the settings file, which overrides the defaults.
+// options override the settings file, which overrides the defaults. The
+// session's operator and branch are only what the sign-on window offers: the
+// server's answer makes the session.
 struct HostOptions {
     host::Session session;
     QString moduleDirectory;  // where libPKG_ORE06100.so is; default: next to ore-host
@@ -17,6 +19,7 @@ struct HostOptions {
     QString scriptFile;      // play this scenario instead of waiting for the operator
     QString shotsDirectory;  // where `shot NAME` writes NAME.png
     QString traceFile;       // where the host writes what it does, for outside tests
+    QString passwordFile;    // sign on from this file instead of the window
 };
 
 // Reads the arguments (argv[0] first). Fills `error` with a readable text and

@@ -8,6 +8,7 @@
 #include "desktop/qt_platform.h"
 #include "desktop/script_platform.h"
 #include "desktop/session_setup.h"
+#include "desktop/sign_on.h"
 #include "desktop/trace.h"
 
 namespace {
@@ -53,16 +54,27 @@ int main(int argc, char* argv[]) {
     }
 
     host::CurrentSession() = options->session;
+    const desktop::SignOnCall signOn = desktop::serverSignOn(options->session);
+    switch (desktop::signOnAtStart(*options, signOn)) {
+        case desktop::SignOnOutcome::SignedOn:
+            break;
+        case desktop::SignOnOutcome::Cancelled:
+            return 0;
+        case desktop::SignOnOutcome::Failed:
+            return 1;
+    }
     desktop::MainWindow window(*options);
     desktop::QtPlatform platform(window.formWindows(), window.busyIndicator(), window);
     host::Application().SetPlatform(&platform);
     host::Application().OnException = [&platform](const std::exception& failure) {
         platform.MessageDialog(failure.what(), host::TMsgDlgType::mtError, host::mbOK);
     };
+    desktop::installSessionRenewer(window, signOn);
     window.show();
     desktop::connectSession(window);
     const int status = application.exec();
     window.shutDown();
     host::Application().SetPlatform(nullptr);
+    host::SetSessionRenewer({});
     return status;
 }

@@ -301,6 +301,13 @@ private slots:
         QTest::mouseClick(memo->viewport(), Qt::LeftButton);
         QTest::keyClicks(memo, "ok");
         QCOMPARE(m_form->memObs->Text(), std::string("ok"));
+        // Accented letters arrive as typed, in UTF-8.
+        QTest::keyClicks(memo, " card");
+        QTest::sendKeyEvent(QTest::Click, memo, Qt::Key_Aacute, QStringLiteral("á"),
+                            Qt::NoModifier);
+        QTest::keyClicks(memo, "pio");
+        QCOMPARE(m_form->memObs->Text(), std::string("ok cardápio"));
+        QCOMPARE(memo->toPlainText(), QStringLiteral("ok cardápio"));
     }
 
     void zeroDateShowsAnEmptyField() {

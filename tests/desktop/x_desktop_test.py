@@ -9,11 +9,14 @@ server and host, and ends them all.
 """
 
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from xdesktop import FILTER_TITLE, Desktop, Failure  # noqa: E402
+from xdesktop import (FILTER_TITLE, HOST_TITLE, OPERATOR, PASSWORD, RENEWAL_TITLE,  # noqa: E402
+                      SIGN_ON_TITLE, Desktop, Failure)
 
 CASES = {}
 
@@ -464,6 +467,145 @@ def help_pages(d):
     d.assert_no_error_window()
 
 
+WRONG_PASSWORD = "senha-errada-7"
+
+
+@case
+def sign_on_window(d):
+    """A wrong password shows the server's text and the window stays; the
+    right one opens the host, whose session is the server's."""
+    d.mark()
+    d.type(WRONG_PASSWORD)
+    d.key("Return")
+    refusal = d.wait_trace(r"^signon refused ")
+    expect(refusal == "signon refused Operador ou senha inválidos.",
+           "the server's text: %r" % refusal)
+    d.wait_focus("%s edtSenha" % SIGN_ON_TITLE)
+    expect(d.windows("^%s$" % SIGN_ON_TITLE), "the sign-on window stays")
+    expect(not d.windows("^%s$" % HOST_TITLE), "no host window before the sign-on")
+    d.sign_on(PASSWORD)
+    d.wait_no_window("^%s$" % SIGN_ON_TITLE)
+    session = [line for line in d.trace() if line.startswith("session ")]
+    expect(session == ["session %s 0001" % OPERATOR], "the server's session: %r" % session)
+    tokens = d.sql("SELECT COUNT(*) FROM SESSAOOPER WHERE CDOPERADOR = ?", OPERATOR)
+    expect(tokens == [(1,)], "one session in the database: %r" % tokens)
+    d.open_screen()
+    d.load_orders()
+    d.settle()
+    expect(d.layout()["grid"]["dbgPadrao"]["rows"] > 0, "the list loads with the token")
+    d.assert_no_secret_in_trace(PASSWORD, WRONG_PASSWORD)
+    d.assert_no_error_window()
+
+
+@case
+def sign_on_cancel_quits(d):
+    """Esc in the sign-on window ends the host without its main window."""
+    d.key("Escape")
+    d.host.wait(timeout=20)
+    expect(d.host.returncode == 0, "ore-host ended %d" % d.host.returncode)
+    expect(not d.windows("^%s$" % HOST_TITLE), "no host window")
+    expect(d.sql("SELECT COUNT(*) FROM SESSAOOPER") == [(0,)], "nobody signed on")
+
+
+def password_file(bin_dir):
+    """--password-file signs on without the window; the screen works."""
+    folder = tempfile.mkdtemp(prefix="ore-password.")
+    try:
+        file = os.path.join(folder, "senha")
+        with open(os.open(file, os.O_WRONLY | os.O_CREAT, 0o600), "w") as out:
+            out.write(PASSWORD + "\n")
+        with Desktop(bin_dir, host_args=["--password-file", file]) as d:
+            expect(not d.windows("^%s$" % SIGN_ON_TITLE), "no sign-on window")
+            d.open_screen()
+            d.load_orders()
+            d.settle()
+            expect(d.layout()["grid"]["dbgPadrao"]["rows"] > 0, "the list loads")
+            d.assert_no_secret_in_trace(PASSWORD)
+            d.assert_no_error_window()
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+@case
+def session_renewal(d):
+    """The session expires with the reason typed: the confirmation asks for
+    the password again, and the cancellation goes on with what was typed."""
+    d.open_screen()
+    d.load_orders()
+    for _ in range(1):
+        d.key("Down")
+    d.settle()
+    expect(d.layout()["grid"]["dbgPadrao"]["current"] == 1, "order 102 is current")
+    d.mark()
+    d.key("alt+m")
+    d.wait_trace(r"^menu popup Manutenção$")
+    d.key("o")
+    d.wait_message(r"^message mtInformation Motivo precisa ser informado\.$")
+    d.key("Return")
+    d.wait_trace(r"^message closed$")
+    d.wait_focus("frmCancAprovEnc edtCdJust")
+    d.type("2")
+    d.key("Tab")
+    d.wait_trace(r"^focus frmCancAprovEnc memObs$")
+    d.type("Pedido duplicado na renovação.")
+    d.settle()
+    d.expire_session()
+    d.mark()
+    d.key("ctrl+Return")
+    # The run's first call (the child orders) finds the session expired.
+    d.wait_trace(r"^renewal shown %s$" % OPERATOR)
+    d.wait_window("^%s$" % RENEWAL_TITLE)
+    d.wait_keyboard_in(RENEWAL_TITLE)
+    d.type(WRONG_PASSWORD)
+    d.key("Return")
+    d.wait_trace(r"^signon refused Operador ou senha inválidos\.$")
+    d.type(PASSWORD)
+    d.key("Return")
+    d.wait_trace(r"^renewal accepted$")
+    d.wait_message(r"^message mtConfirmation Deseja confirmar o cancelamento")
+    d.key("Return")
+    d.wait_message(r"^message mtInformation Cancelamento realizado com sucesso\.$")
+    d.key("Return")
+    d.wait_trace(r"^message closed$")
+    d.settle()
+    expect(status_of(d, "0000000102") == "1", "order 102 is pending again")
+    observations = d.sql("SELECT TXOBSJUSTORC, CDJUSTEXCHIS, CDOPERADOR FROM OBSJUSTORC "
+                         "WHERE NRORCAEVENTO = '0000000102'")
+    expect(any(text == "Pedido duplicado na renovação." and code == "0002" and
+               who == OPERATOR for text, code, who in observations),
+           "the typed reason was recorded: %r" % observations)
+    expect(d.layout()["grid"]["dbgPadrao"]["rows"] > 0, "the list is still shown")
+    d.assert_no_secret_in_trace(PASSWORD, WRONG_PASSWORD)
+    d.assert_no_error_window()
+
+
+@case
+def session_renewal_cancelled(d):
+    """Cancelling the renewal shows the server's text; nothing changed and
+    the screen keeps its list."""
+    d.open_screen()
+    d.load_orders()
+    before = d.sql("SELECT NRORCAEVENTO, NRSEQORCAEVE, IDSITUORCEVE FROM ORCAEVENTO ORDER BY 1, 2")
+    d.settle()
+    rows = d.layout()["grid"]["dbgPadrao"]["rows"]
+    d.expire_session()
+    d.mark()
+    d.key("Down")
+    d.wait_trace(r"^renewal shown %s$" % OPERATOR)
+    d.wait_keyboard_in(RENEWAL_TITLE)
+    d.key("Escape")
+    d.wait_trace(r"^renewal cancelled$")
+    error = d.wait_message(r"^message mtError ")
+    expect(error == "message mtError Sessão expirada. Entre novamente.",
+           "the server's text on the expired session: %r" % error)
+    d.key("Return")
+    d.wait_trace(r"^message closed$")
+    d.settle()
+    expect(d.layout()["grid"]["dbgPadrao"]["rows"] == rows, "the list stays")
+    after = d.sql("SELECT NRORCAEVENTO, NRSEQORCAEVE, IDSITUORCEVE FROM ORCAEVENTO ORDER BY 1, 2")
+    expect(before == after, "no order changed")
+
+
 def readme_shots(d, folder):
     """The demo's pictures of the real window: filter, list, items, reason
     page, production orders."""
@@ -479,6 +621,15 @@ def readme_shots(d, folder):
                         (left + x + width + 6, top + y + height + 6), "+repage", path],
                        env=d.env, check=True, timeout=30)
 
+    # The sign-on window, the password typed (shown masked).
+    d.type(PASSWORD)
+    d.settle()
+    # The window with its title bar, which the window manager draws.
+    subprocess.run(["import", "-frame", "-window", d.sign_on_window,
+                    os.path.join(folder, "entrada.png")], env=d.env, check=True, timeout=30)
+    d.key("Return")
+    d.wait_trace(r"^session %s " % OPERATOR)
+    d.main = d.wait_window("^%s$" % HOST_TITLE)
     d.open_screen()
     d.mark()
     d.key("Tab")
@@ -527,7 +678,8 @@ def help_without_display(bin_dir):
                             capture_output=True, text=True, timeout=30)
     expect(result.returncode == 0, "ore-host --help ended %d: %s" % (result.returncode,
                                                                        result.stderr))
-    for option in ("--server-host", "--server-port", "--database", "--trace"):
+    for option in ("--server-host", "--server-port", "--database", "--trace",
+                   "--password-file"):
         expect(option in result.stdout, "%s in the help" % option)
 
 
@@ -535,12 +687,15 @@ def main():
     bin_dir, name = sys.argv[1], sys.argv[2]
     if name == "help_without_display":
         help_without_display(bin_dir)
+    elif name == "password_file":
+        password_file(bin_dir)
     elif name == "readme_shots":
-        with Desktop(bin_dir, size="1024x640") as desktop:
+        with Desktop(bin_dir, size="1024x640", sign_on=False) as desktop:
             readme_shots(desktop, sys.argv[3])
     else:
         orders = 300 if name == "grid_scroll_bar" else 60
-        with Desktop(bin_dir, orders=orders) as desktop:
+        sign_on = name not in ("sign_on_window", "sign_on_cancel_quits")
+        with Desktop(bin_dir, orders=orders, sign_on=sign_on) as desktop:
             CASES[name](desktop)
     print("ok", name)
 

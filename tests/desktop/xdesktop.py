@@ -20,6 +20,11 @@ import time
 HOST_TITLE = "Gestão de Encomendas"
 SCREEN_TITLE = "Cancelamento da Aprovação da Encomenda"
 FILTER_TITLE = "Filtro de Cancelamento da Aprovação da Encomenda"
+SIGN_ON_TITLE = "Identificação do Operador"
+RENEWAL_TITLE = "Sessão Expirada"
+# A demo operator with the right to cancel on branch 0001 (db/DEMO.md).
+OPERATOR = "SUPERVISOR"
+PASSWORD = "supervisor123"
 MESSAGE_TITLES = {"mtError": "Erro", "mtWarning": "Atenção", "mtConfirmation": "Confirmação",
                   "mtInformation": "Informação", "mtCustom": "Mensagem"}
 WAIT = 20.0  # seconds any one expected thing may take on a loaded machine
@@ -36,7 +41,7 @@ def free_port():
 
 
 class Desktop:
-    def __init__(self, bin_dir, size="1024x768", orders=60, host_args=()):
+    def __init__(self, bin_dir, size="1024x768", orders=60, host_args=(), sign_on=True):
         self.bin = bin_dir
         self.work = tempfile.mkdtemp(prefix="ore-xdesktop.")
         self.size = size
@@ -49,6 +54,7 @@ class Desktop:
         self.port = None
         self.orders = orders
         self.host_args = list(host_args)
+        self.sign_on_at_start = sign_on
 
     # ---- start and stop -------------------------------------------------
 
@@ -56,6 +62,7 @@ class Desktop:
         try:
             self.start()
         except BaseException:
+            self.keep_evidence()
             self.stop()
             raise
         return self
@@ -135,11 +142,40 @@ class Desktop:
         log = open(os.path.join(self.work, "host.log"), "ab")
         self.host = subprocess.Popen(
             [os.path.join(self.bin, "ore-host"), "--server-host", "127.0.0.1", "--server-port",
-             str(self.port), "--database", self.database, "--branch", "0001", "--branch-name",
-             "MATRIZ", "--operator", "SUPERVISOR", "--trace", self.trace_file] + self.host_args,
+             str(self.port), "--database", self.database, "--operator", OPERATOR, "--trace",
+             self.trace_file] + self.host_args,
             env=self.env, stdout=log, stderr=log)
         self.processes.append(self.host)
+        if "--password-file" in self.host_args:
+            self.wait_trace(r"^session %s " % re.escape(OPERATOR))
+            self.main = self.wait_window("^%s$" % HOST_TITLE)
+            return
+        self.sign_on_window = self.wait_window("^%s$" % SIGN_ON_TITLE)
+        self.wait_keyboard_in(SIGN_ON_TITLE)
+        if self.sign_on_at_start:
+            self.sign_on(PASSWORD)
+
+    def sign_on(self, password):
+        """Types the password into the sign-on window, as the operator does;
+        the main window opens."""
+        self.type(password)
+        self.key("Return")
+        self.wait_trace(r"^session %s " % re.escape(OPERATOR))
         self.main = self.wait_window("^%s$" % HOST_TITLE)
+
+    def expire_session(self):
+        """Every session of the database ends now, as when its time is up."""
+        self.sql("UPDATE SESSAOOPER SET DTEXPIRA = DTINICIO")
+
+    def assert_no_secret_in_trace(self, *secrets):
+        """Neither the trace nor the host's or the server's log holds them."""
+        for name in (self.trace_file, os.path.join(self.work, "host.log"),
+                     os.path.join(self.work, "server.log")):
+            with open(name, "rb") as log:
+                written = log.read()
+            for secret in secrets:
+                if secret.encode() in written:
+                    raise Failure("%s holds a secret" % os.path.basename(name))
 
     def stop(self):
         for process in reversed(self.processes):
@@ -160,6 +196,9 @@ class Desktop:
         try:
             os.makedirs(target, exist_ok=True)
             self.shot(os.path.join(target, "failure.png"))
+            for name in ("host.log", "server.log"):
+                if os.path.exists(os.path.join(self.work, name)):
+                    shutil.copy(os.path.join(self.work, name), os.path.join(target, name))
             shutil.copy(self.trace_file, os.path.join(target, "failure-trace.log"))
             print("evidence in", target)
         except Exception as problem:  # the failure itself matters more
