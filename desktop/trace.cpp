@@ -141,6 +141,9 @@ void writeLayout() {
 // Ctrl+Shift+F11, wherever it is pressed, answers "settled" once every event
 // before it has been handled, with the layout of the open forms.
 class SettleKey : public QObject {
+public:
+    using QObject::QObject;
+
 protected:
     bool eventFilter(QObject* /*watched*/, QEvent* event) override {
         if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
@@ -165,7 +168,8 @@ void Trace::followFocus() {
     if (!enabled()) {
         return;
     }
-    qApp->installEventFilter(new SettleKey);
+    // Owned by the application, so it goes when the application does.
+    qApp->installEventFilter(new SettleKey(qApp));
     QObject::connect(qApp, &QApplication::focusChanged, qApp, [](QWidget*, QWidget* now) {
         if (now != nullptr) {
             write(QStringLiteral("focus ") + describe(now));
