@@ -437,10 +437,9 @@ grpc::Status OrderService::SignOn(grpc::ServerContext* context,
         // Verifying is slow on purpose; nobody else needs to wait for the
         // connection meanwhile.
         call.releaseDatabase();
-        if (!candidate.found || !passwordMatches(request->password(), candidate.passwordHash)) {
-            if (candidate.found) {
-                recordSignOnFailure(call.database(), code, now);
-            }
+        // The attempt was already counted against the operator, so a wrong
+        // password has nothing more to record.
+        if (!passwordMatches(candidate, request->password(), m_sessions)) {
             throw ServiceError(ErrorKind::Unauthenticated, std::string(messages::signOnRefused));
         }
         const SignOnAnswer answer = openSession(call.database(), code, m_sessions, now);

@@ -17,6 +17,7 @@ namespace {
 using host::DataPacket;
 using host::TDateTime;
 using host::Variant;
+using host::sql::Params;
 
 // 256 random bits; base64url without padding is 43 characters.
 constexpr std::size_t tokenBytes = 32;
@@ -30,10 +31,6 @@ constexpr double unixEpochDays = 25569.0;
 TDateTime utcDateTime(std::chrono::system_clock::time_point when) {
     const double seconds = std::chrono::duration<double>(when.time_since_epoch()).count();
     return TDateTime{unixEpochDays + seconds / 86400.0};
-}
-
-double secondsBetween(TDateTime from, TDateTime until) {
-    return (until.days - from.days) * 86400.0;
 }
 
 bool looksLikeToken(std::string_view token) {
@@ -52,6 +49,50 @@ void initialiseSodium() {
 
 std::string text(const Variant& value) {
     return value.IsNull() ? std::string() : value.AsString();
+}
+
+// How many times a sign-on reads the operator again after another sign-on
+// claimed the attempt first.
+constexpr int maxClaimRounds = 8;
+
+// Whole seconds since 1899-12-30: how the database keeps the time of the
+// last failure, so the claim compares what it decided on.
+std::int64_t wholeSeconds(TDateTime when) {
+    return std::llround(when.days * 86400.0);
+}
+
+TDateTime secondsAsDateTime(std::int64_t seconds) {
+    return TDateTime{static_cast<double>(seconds) / 86400.0};
+}
+
+// The wait after `failures` failures in a row (at least freeFailures).
+std::int64_t backOffSeconds(std::int64_t failures, const SessionPolicy& policy) {
+    const std::int64_t beyond = std::min<std::int64_t>(failures - policy.freeFailures, 30);
+    const double backOff = static_cast<double>(policy.firstBackOff.count()) *
+                           std::pow(2.0, static_cast<double>(beyond));
+    return static_cast<std::int64_t>(
+        std::min(backOff, static_cast<double>(policy.maxBackOff.count())));
+}
+
+// What an unknown or inactive code is verified against, so that it costs
+// the same Argon2 work as a wrong password of a real operator (whose hashes
+// use the interactive limits). Made once, of a random password.
+const std::string& standInHash() {
+    static const std::string hash = [] {
+        initialiseSodium();
+        unsigned char secret[32];
+        randombytes_buf(secret, sizeof secret);
+        char made[crypto_pwhash_STRBYTES];
+        const int failed = crypto_pwhash_str(made, reinterpret_cast<const char*>(secret),
+                                             sizeof secret, crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                                             crypto_pwhash_MEMLIMIT_INTERACTIVE);
+        sodium_memzero(secret, sizeof secret);
+        if (failed != 0) {
+            throw std::runtime_error("out of memory while making the stand-in password hash");
+        }
+        return std::string(made);
+    }();
+    return hash;
 }
 
 }  // namespace
@@ -136,38 +177,67 @@ Caller authenticateCall(host::sql::Database& database, const grpc::ServerContext
 SignOnCandidate findSignOnCandidate(host::sql::Database& database, const std::string& operatorCode,
                                     const SessionPolicy& policy,
                                     std::chrono::system_clock::time_point now) {
-    const DataPacket rows = database.query(
-        "SELECT o.DSSENHAHASH, o.NMOPERADOR, o.CDFILIAL, f.NMFILIAL, o.IDFILIALFIXA,"
-        " o.QTFALHALOGON, o.DTULTFALHA, o.IDATIVO"
-        " FROM OPERADOR o LEFT JOIN FILIAL f ON f.CDFILIAL = o.CDFILIAL"
-        " WHERE o.CDOPERADOR = :CDOPERADOR",
-        {{"CDOPERADOR", operatorCode}});
-    SignOnCandidate candidate;
-    if (rows.rows.empty() || text(rows.rows.front()[7]) != "S") {
-        return candidate;
-    }
-    const auto& row = rows.rows.front();
-    candidate.found = true;
-    candidate.passwordHash = text(row[0]);
-    candidate.name = text(row[1]);
-    candidate.branch = text(row[2]);
-    candidate.branchName = text(row[3]);
-    candidate.fixedBranch = text(row[4]) == "S";
-    const std::int64_t failures = row[5].IsNull() ? 0 : row[5].AsInteger();
-    if (failures >= policy.freeFailures && !row[6].IsNull()) {
-        const std::int64_t beyond = failures - policy.freeFailures;
-        double backOff = static_cast<double>(policy.firstBackOff.count()) *
-                         std::pow(2.0, static_cast<double>(std::min<std::int64_t>(beyond, 30)));
-        backOff = std::min(backOff, static_cast<double>(policy.maxBackOff.count()));
-        const double waited = secondsBetween(row[6].AsDateTime(), utcDateTime(now));
-        if (waited < backOff) {
-            candidate.waitSeconds = static_cast<std::int64_t>(std::ceil(backOff - waited));
+    const std::int64_t nowSeconds = wholeSeconds(utcDateTime(now));
+    // A lost claim means another sign-on of this operator counted first;
+    // each loss raises the count, so after a few the back-off decides.
+    for (int round = 0; round < maxClaimRounds; ++round) {
+        const DataPacket rows = database.query(
+            "SELECT o.DSSENHAHASH, o.NMOPERADOR, o.CDFILIAL, f.NMFILIAL, o.IDFILIALFIXA,"
+            " o.QTFALHALOGON, o.DTULTFALHA, o.IDATIVO"
+            " FROM OPERADOR o LEFT JOIN FILIAL f ON f.CDFILIAL = o.CDFILIAL"
+            " WHERE o.CDOPERADOR = :CDOPERADOR",
+            {{"CDOPERADOR", operatorCode}});
+        SignOnCandidate candidate;
+        if (rows.rows.empty() || text(rows.rows.front()[7]) != "S") {
+            candidate.passwordHash = standInHash();
+            return candidate;
+        }
+        const auto& row = rows.rows.front();
+        candidate.found = true;
+        candidate.passwordHash = text(row[0]);
+        candidate.name = text(row[1]);
+        candidate.branch = text(row[2]);
+        candidate.branchName = text(row[3]);
+        candidate.fixedBranch = text(row[4]) == "S";
+        const std::int64_t failures = row[5].IsNull() ? 0 : row[5].AsInteger();
+
+        // The attempt is counted as a failure before the password is
+        // verified, by an UPDATE that holds only while the row is still as
+        // read here; a good password clears the count (openSession). So
+        // simultaneous guesses cannot all read the same count and pass.
+        std::string claim =
+            "UPDATE OPERADOR SET QTFALHALOGON = QTFALHALOGON + 1, DTULTFALHA = :NOW"
+            " WHERE CDOPERADOR = :CDOPERADOR AND QTFALHALOGON = :QTFALHALOGON";
+        Params params{{"NOW", secondsAsDateTime(nowSeconds)},
+                      {"CDOPERADOR", operatorCode},
+                      {"QTFALHALOGON", failures}};
+        if (failures >= policy.freeFailures) {
+            if (row[6].IsNull()) {
+                claim += " AND DTULTFALHA IS NULL";
+            } else {
+                const std::int64_t allowedSince = nowSeconds - backOffSeconds(failures, policy);
+                const std::int64_t lastFailure = wholeSeconds(row[6].AsDateTime());
+                if (lastFailure > allowedSince) {
+                    candidate.waitSeconds = lastFailure - allowedSince;
+                    return candidate;
+                }
+                claim += " AND DTULTFALHA <= :ALLOWEDSINCE";
+                params.emplace_back("ALLOWEDSINCE", secondsAsDateTime(allowedSince));
+            }
+        }
+        if (database.execute(claim, params) == 1) {
+            return candidate;
         }
     }
-    return candidate;
+    // Still losing after every round: the operator is under a burst of
+    // sign-ons, which is what the back-off is for.
+    SignOnCandidate busy;
+    busy.found = true;
+    busy.waitSeconds = policy.firstBackOff.count();
+    return busy;
 }
 
-bool passwordMatches(const std::string& password, const std::string& passwordHash) {
+bool passwordHashMatches(const std::string& password, const std::string& passwordHash) {
     initialiseSodium();
     if (passwordHash.empty() || passwordHash.size() >= crypto_pwhash_STRBYTES) {
         return false;
@@ -175,13 +245,12 @@ bool passwordMatches(const std::string& password, const std::string& passwordHas
     return crypto_pwhash_str_verify(passwordHash.c_str(), password.data(), password.size()) == 0;
 }
 
-void recordSignOnFailure(host::sql::Database& database, const std::string& operatorCode,
-                         std::chrono::system_clock::time_point now) {
-    // One statement: two instances counting at once both count.
-    database.execute(
-        "UPDATE OPERADOR SET QTFALHALOGON = QTFALHALOGON + 1, DTULTFALHA = :DTULTFALHA"
-        " WHERE CDOPERADOR = :CDOPERADOR",
-        {{"DTULTFALHA", utcDateTime(now)}, {"CDOPERADOR", operatorCode}});
+bool passwordMatches(const SignOnCandidate& candidate, const std::string& password,
+                     const SessionPolicy& policy) {
+    const bool verified = policy.verifyPassword
+                              ? policy.verifyPassword(password, candidate.passwordHash)
+                              : passwordHashMatches(password, candidate.passwordHash);
+    return candidate.found && verified;
 }
 
 SignOnAnswer openSession(host::sql::Database& database, const std::string& operatorCode,

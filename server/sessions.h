@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,10 @@ struct SessionPolicy {
     int freeFailures = 3;
     std::chrono::seconds firstBackOff = std::chrono::seconds(2);
     std::chrono::seconds maxBackOff = std::chrono::minutes(5);
+    // Checks a password against a stored hash; empty: libsodium's Argon2id
+    // check. Tests put a recorder here to see what a sign-on verifies.
+    std::function<bool(const std::string& password, const std::string& passwordHash)>
+        verifyPassword;
 };
 
 // Caller (server/order_types.h) is who makes a call: filled once per call
@@ -54,6 +59,8 @@ Caller authenticateCall(host::sql::Database& database, const grpc::ServerContext
 // verifying the password (that is slow and needs no connection).
 struct SignOnCandidate {
     bool found = false;  // an active operator of that code
+    // The operator's hash; for a code that is not found, a stand-in that
+    // no password matches, verified all the same.
     std::string passwordHash;
     std::string name;
     std::string branch;
@@ -68,15 +75,20 @@ struct SignOnAnswer {
     std::int64_t expiresAt = 0;  // seconds since 1970-01-01 UTC
 };
 
-// The three steps of a sign-on, so that the password is verified with no
-// database connection held: read the operator, verify, then record.
+// The steps of a sign-on, so that the password is verified with no
+// database connection held: read the operator and claim the attempt, then
+// verify, then open the session. Unless the operator must wait out its
+// back-off, the attempt is counted as a failure at once, atomically in the
+// database (every server instance sees it); openSession clears the count.
 SignOnCandidate findSignOnCandidate(host::sql::Database& database, const std::string& operatorCode,
                                     const SessionPolicy& policy,
                                     std::chrono::system_clock::time_point now);
-bool passwordMatches(const std::string& password, const std::string& passwordHash);
-// Counts a failure against the operator (shared by every server instance).
-void recordSignOnFailure(host::sql::Database& database, const std::string& operatorCode,
-                         std::chrono::system_clock::time_point now);
+// True when the candidate was found and `password` matches its hash. The
+// hash is verified even when it was not found, so both take as long.
+bool passwordMatches(const SignOnCandidate& candidate, const std::string& password,
+                     const SessionPolicy& policy);
+// libsodium's Argon2id check of `password` against `passwordHash`.
+bool passwordHashMatches(const std::string& password, const std::string& passwordHash);
 // Resets the failures, stores the new session's hash and drops expired
 // sessions, in one transaction.
 SignOnAnswer openSession(host::sql::Database& database, const std::string& operatorCode,

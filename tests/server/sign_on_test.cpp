@@ -4,10 +4,15 @@
 #include <spdlog/spdlog.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "db/operators.h"
 #include "host/data/data_packet.h"
 #include "host/net/grpc_canc_aprov_enc.h"
 #include "host/services/session.h"
@@ -87,8 +92,11 @@ protected:
         EngineTest::TearDown();
     }
 
-    std::unique_ptr<ore::server::OrderServer> startServer() {
+    using Verifier = std::function<bool(const std::string&, const std::string&)>;
+
+    std::unique_ptr<ore::server::OrderServer> startServer(Verifier verify = {}) {
         ore::server::ServerOptions options;
+        options.sessions.verifyPassword = std::move(verify);
         options.listenAddress = "127.0.0.1:0";
         options.database = testDatabase().target();
         options.sessions.freeFailures = 3;
@@ -328,6 +336,115 @@ TEST_P(SignOnTest, TheBackOffGrowsWithEveryFailureUpToItsCap) {
     EXPECT_LE(fourth, 60);
     EXPECT_GT(many, 115);
     EXPECT_LE(many, 120);
+}
+
+// The part of an Argon2 string before the salt: algorithm, version and costs.
+std::string argon2Costs(const std::string& hash) {
+    std::size_t at = 0;
+    for (int dollar = 0; dollar < 3 && at != std::string::npos; ++dollar) {
+        at = hash.find('$', at + 1);
+    }
+    return at == std::string::npos ? "<not argon2: " + hash + ">" : hash.substr(0, at);
+}
+
+TEST_P(SignOnTest, AnUnknownOrInactiveCodeIsVerifiedAtTheCostOfARealOperator) {
+    std::mutex mutex;
+    std::vector<std::string> verified;
+    m_second = startServer([&](const std::string& password, const std::string& hash) {
+        const std::lock_guard lock(mutex);
+        verified.push_back(hash);
+        return ore::server::passwordHashMatches(password, hash);
+    });
+    const auto refusal = [&](const std::string& code, const std::string& password) {
+        try {
+            host::net::signOn("127.0.0.1", m_second->port(), code, password);
+        } catch (const host::Exception& error) {
+            return std::string(error.what());
+        }
+        return std::string("<signed on>");
+    };
+    EXPECT_EQ(refusal("NINGUEM", "senha-cancela"), signOnRefused);
+    EXPECT_EQ(refusal("INATIVO", "senha-inativo"), signOnRefused);
+    EXPECT_EQ(refusal("CANCELA", "senha-errada"), signOnRefused);
+
+    const std::lock_guard lock(mutex);
+    ASSERT_EQ(verified.size(), 3u);
+    // Both codes without an operator are checked against one stand-in, made
+    // with the limits of a real operator's hash, that no password matches.
+    EXPECT_EQ(verified[0], verified[1]);
+    EXPECT_EQ(argon2Costs(verified[0]),
+              argon2Costs(db::hashPassword("qualquer", db::HashCost::interactive)));
+    EXPECT_FALSE(ore::server::passwordHashMatches("senha-cancela", verified[0]));
+    EXPECT_FALSE(ore::server::passwordHashMatches("senha-inativo", verified[0]));
+    EXPECT_EQ(verified[2], scalar("SELECT DSSENHAHASH FROM OPERADOR WHERE CDOPERADOR = 'CANCELA'"));
+    // Only the operator that exists counts a failure.
+    EXPECT_EQ(scalar("SELECT QTFALHALOGON FROM OPERADOR WHERE CDOPERADOR = 'INATIVO'"), "0");
+    EXPECT_EQ(scalar("SELECT QTFALHALOGON FROM OPERADOR WHERE CDOPERADOR = 'CANCELA'"), "1");
+}
+
+TEST_P(SignOnTest, SimultaneousWrongGuessesBeyondTheFreeOnesAllWaitOutTheBackOff) {
+    constexpr int guesses = 7;
+    std::mutex mutex;
+    std::condition_variable changed;
+    int verifying = 0;
+    int answered = 0;
+    bool release = false;
+    // Every verify is held until each guess is either verifying or
+    // answered: the guesses overlap as fully as they can, so only the
+    // decision made before verifying can stop them.
+    m_second = startServer([&](const std::string& password, const std::string& hash) {
+        std::unique_lock lock(mutex);
+        ++verifying;
+        changed.notify_all();
+        changed.wait_for(lock, std::chrono::seconds(30), [&] { return release; });
+        lock.unlock();
+        return ore::server::passwordHashMatches(password, hash);
+    });
+    std::vector<std::string> answers(guesses);
+    std::vector<std::thread> threads;
+    for (int guess = 0; guess < guesses; ++guess) {
+        threads.emplace_back([&, guess] {
+            std::string answer = "<signed on>";
+            try {
+                host::net::signOn("127.0.0.1", m_second->port(), "CANCELA",
+                                  "errada-" + std::to_string(guess));
+            } catch (const host::Exception& error) {
+                answer = error.what();
+            }
+            const std::lock_guard lock(mutex);
+            answers[static_cast<std::size_t>(guess)] = answer;
+            ++answered;
+            changed.notify_all();
+        });
+    }
+    {
+        std::unique_lock lock(mutex);
+        EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(30),
+                                     [&] { return verifying + answered == guesses; }));
+        release = true;
+        changed.notify_all();
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    int refused = 0;
+    int toldToWait = 0;
+    for (const std::string& answer : answers) {
+        if (answer == signOnRefused) {
+            ++refused;
+        } else if (answer.rfind("Muitas tentativas de entrada sem sucesso para este operador. "
+                                "Tente novamente em ",
+                                0) == 0) {
+            ++toldToWait;
+        } else {
+            ADD_FAILURE() << answer;
+        }
+    }
+    EXPECT_EQ(verifying, 3);
+    EXPECT_EQ(refused, 3);
+    EXPECT_EQ(toldToWait, guesses - 3);
+    EXPECT_EQ(scalar("SELECT QTFALHALOGON FROM OPERADOR WHERE CDOPERADOR = 'CANCELA'"), "3");
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM SESSAOOPER"), "0");
 }
 
 TEST_P(SignOnTest, ACallWithoutAValidTokenIsRefusedAndTellsWhy) {
