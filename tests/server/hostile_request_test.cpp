@@ -42,6 +42,9 @@ constexpr double infinity = std::numeric_limits<double>::infinity();
 
 const char* const invalidArgument = "INVALID_ARGUMENT";
 const char* const failedPrecondition = "FAILED_PRECONDITION";
+const char* const unauthenticated = "UNAUTHENTICATED";
+const char* const permissionDenied = "PERMISSION_DENIED";
+const char* const notFound = "NOT_FOUND";
 
 std::string codeName(grpc::StatusCode code) {
     switch (code) {
@@ -59,6 +62,10 @@ std::string codeName(grpc::StatusCode code) {
             return "INTERNAL";
         case grpc::StatusCode::RESOURCE_EXHAUSTED:
             return "RESOURCE_EXHAUSTED";
+        case grpc::StatusCode::UNAUTHENTICATED:
+            return unauthenticated;
+        case grpc::StatusCode::PERMISSION_DENIED:
+            return permissionDenied;
         default:
             return "code " + std::to_string(static_cast<int>(code));
     }
@@ -106,6 +113,8 @@ ORE06100::CancAprovaEncRequest cancelRequest(const std::string& number,
 
 class HostileRequestTest : public testsupport::EngineTest {
 protected:
+    using Stub = ORE06100::rdmCancAprovEnc::Stub;
+
     void SetUp() override {
         EngineTest::SetUp();
         if (IsSkipped()) {
@@ -178,8 +187,9 @@ protected:
     // Every row of the tables a request could change, in a stable order.
     std::string snapshot() {
         std::string result;
-        for (const char* table : {"ORCAEVENTO", "ITORCAEVEN", "OBSJUSTORC", "PEDIDO", "ORDEMPROD",
-                                  "CONTARECEBER", "JUSTEXCHIS", "FILIAL"}) {
+        for (const char* table :
+             {"ORCAEVENTO", "ITORCAEVEN", "OBSJUSTORC", "PEDIDO", "ORDEMPROD", "CONTARECEBER",
+              "JUSTEXCHIS", "FILIAL", "OPERADOR", "OPERFILIAL", "SESSAOOPER"}) {
             const DataPacket packet = database().query(std::string("SELECT * FROM ") + table);
             std::vector<std::string> rows;
             for (const auto& row : packet.rows) {
@@ -209,7 +219,55 @@ protected:
 
     void setDeadline(grpc::ClientContext& context) {
         context.set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(30));
-        context.AddMetadata("ore-session", m_token);
+        if (!m_token.empty()) {
+            context.AddMetadata("ore-session", m_token);
+        }
+    }
+
+    // One unary call of the stub with the fixture's deadline and session.
+    template <typename Request, typename Reply>
+    grpc::Status unary(grpc::Status (ORE06100::rdmCancAprovEnc::Stub::*method)(grpc::ClientContext*,
+                                                                               const Request&,
+                                                                               Reply*),
+                       const Request& request) {
+        Reply reply;
+        grpc::ClientContext context;
+        setDeadline(context);
+        return (m_stub.get()->*method)(&context, request, &reply);
+    }
+
+    grpc::Status signOn(const std::string& code, const std::string& password) {
+        ORE06100::SignOnRequest request;
+        request.set_operator_code(code);
+        request.set_password(password);
+        return unary(&Stub::SignOn, request);
+    }
+
+    grpc::Status preview(const ORE06100::OrderKey& orderKey) {
+        ORE06100::PreviewCancAprovaEncRequest request;
+        *request.mutable_key() = orderKey;
+        return unary(&Stub::PreviewCancAprovaEnc, request);
+    }
+
+    grpc::Status history(const ORE06100::HistCancAprovFilter& filter) {
+        ORE06100::GetHistCancAprovRequest request;
+        *request.mutable_filter() = filter;
+        return unary(&Stub::GetHistCancAprov, request);
+    }
+
+    grpc::Status historyDocuments(const std::string& recordId) {
+        ORE06100::GetHistCancAprovDocRequest request;
+        request.set_record_id(recordId);
+        return unary(&Stub::GetHistCancAprovDoc, request);
+    }
+
+    // The call made with `token` instead of the fixture's session.
+    grpc::Status withToken(const std::string& token, const std::function<grpc::Status()>& call) {
+        const std::string kept = m_token;
+        m_token = token;
+        grpc::Status status = call();
+        m_token = kept;
+        return status;
     }
 
     grpc::Status list(const ORE06100::GetEncomendaRequest& request, DataPacket* packet = nullptr) {
@@ -231,36 +289,24 @@ protected:
     grpc::Status items(const ORE06100::OrderKey& orderKey) {
         ORE06100::GetItemEncRequest request;
         *request.mutable_key() = orderKey;
-        ORE06100::GetItemEncReply reply;
-        grpc::ClientContext context;
-        setDeadline(context);
-        return m_stub->GetItemEnc(&context, request, &reply);
+        return unary(&Stub::GetItemEnc, request);
     }
 
     grpc::Status children(const std::string& branch, const std::string& number) {
         ORE06100::GetEncomendaFilhaRequest request;
         request.set_branch(branch);
         request.set_order_number(number);
-        ORE06100::GetEncomendaFilhaReply reply;
-        grpc::ClientContext context;
-        setDeadline(context);
-        return m_stub->GetEncomendaFilha(&context, request, &reply);
+        return unary(&Stub::GetEncomendaFilha, request);
     }
 
     grpc::Status cancel(const ORE06100::CancAprovaEncRequest& request) {
-        ORE06100::CancAprovaEncReply reply;
-        grpc::ClientContext context;
-        setDeadline(context);
-        return m_stub->CancAprovaEnc(&context, request, &reply);
+        return unary(&Stub::CancAprovaEnc, request);
     }
 
     grpc::Status apply(const ORE06100::Packet& delta) {
         ORE06100::SetEncomendaRequest request;
         *request.mutable_delta() = delta;
-        ORE06100::SetEncomendaReply reply;
-        grpc::ClientContext context;
-        setDeadline(context);
-        return m_stub->SetEncomenda(&context, request, &reply);
+        return unary(&Stub::SetEncomenda, request);
     }
 
     grpc::Status apply(const DataPacket& delta) {
@@ -823,6 +869,154 @@ TEST_P(HostileRequestTest, ParentWithChildOrdersIsNotCancelled) {
     EXPECT_EQ(outcome(cancel(cancelRequest("0000000002", "01"))), "OK: ");
     EXPECT_EQ(orderStatus("0001", "0000000002", "01"), "1");
     EXPECT_EQ(orderStatus("0001", "0000000002", "00"), "2");
+}
+
+TEST_P(HostileRequestTest, SignOnsOutsideTheColumnsAreRefusedWithoutCountingAFailure) {
+    const std::string nul("TES\0TE", 6);
+    const std::vector<Case> cases = {
+        {"13-character code", [&] { return signOn("TESTEXXXXXXXX", "x"); },
+         refusal(invalidArgument, "O campo CDOPERADOR tem mais de 12 caracteres.")},
+        {"100 KB code", [&] { return signOn(std::string(100000, 'T'), "x"); },
+         refusal(invalidArgument, "O campo CDOPERADOR tem mais de 12 caracteres.")},
+        {"code with NUL", [&] { return signOn(nul, testsupport::testPassword); },
+         refusal(invalidArgument, "O campo CDOPERADOR contém o caractere nulo.")},
+        {"Latin-1 code", [&] { return signOn("JO\xC3O", "x"); },
+         refusal(invalidArgument, "O campo CDOPERADOR não é um texto UTF-8 válido.")},
+        {"257-character password", [&] { return signOn("TESTE", std::string(257, 's')); },
+         refusal(invalidArgument, "O campo senha tem mais de 256 caracteres.")},
+        {"1 MB password", [&] { return signOn("TESTE", std::string(1000000, 's')); },
+         refusal(invalidArgument, "O campo senha tem mais de 256 caracteres.")},
+        {"password with NUL",
+         [&] { return signOn("TESTE", std::string(testsupport::testPassword) + '\0'); },
+         refusal(invalidArgument, "O campo senha contém o caractere nulo.")},
+        {"Latin-1 password", [&] { return signOn("TESTE", "senha\xE7"); },
+         refusal(invalidArgument, "O campo senha não é um texto UTF-8 válido.")},
+        {"no code", [&] { return signOn("", testsupport::testPassword); },
+         refusal(unauthenticated, "Operador ou senha inválidos.")},
+        {"no password", [&] { return signOn("TESTE", ""); },
+         refusal(unauthenticated, "Operador ou senha inválidos.")},
+    };
+    EXPECT_EVERY_CASE_REFUSED(cases);
+    // 256 characters of two bytes each are a password like any other.
+    std::string longest;
+    for (int character = 0; character < 256; ++character) {
+        longest += "ç";
+    }
+    EXPECT_EQ(outcome(signOn("TESTE", longest)),
+              refusal(unauthenticated, "Operador ou senha inválidos."));
+    EXPECT_EQ(outcome(signOn("TESTE", testsupport::testPassword)), "OK: ");
+}
+
+TEST_P(HostileRequestTest, PreviewsOfKeysOutsideTheColumnsAreRefused) {
+    const std::vector<Case> cases = {
+        {"no session",
+         [&] { return withToken("", [&] { return preview(key("0001", "0000000001")); }); },
+         refusal(unauthenticated, "Sessão não iniciada. Entre com seu operador e senha.")},
+        {"token with a character no token has",
+         [&] {
+             return withToken("not-a-token!", [&] { return preview(key("0001", "0000000001")); });
+         },
+         refusal(unauthenticated, "Sessão inválida. Entre novamente.")},
+        {"5-character branch", [&] { return preview(key("00001", "0000000001")); },
+         refusal(invalidArgument, "O campo CDFILIAL tem mais de 4 caracteres.")},
+        {"100 KB order number", [&] { return preview(key("0001", std::string(100000, '1'))); },
+         refusal(invalidArgument, "O campo NRORCAEVENTO tem mais de 10 caracteres.")},
+        {"3-character sequence", [&] { return preview(key("0001", "0000000001", "000")); },
+         refusal(invalidArgument, "O campo NRSEQORCAEVE tem mais de 2 caracteres.")},
+        {"number with NUL", [&] { return preview(key("0001", std::string("00000\0001", 9))); },
+         refusal(invalidArgument, "O campo NRORCAEVENTO contém o caractere nulo.")},
+        {"Latin-1 branch",
+         [&] {
+             return preview(
+                 key("0\xC3"
+                     "01",
+                     "0000000001"));
+         },
+         refusal(invalidArgument, "O campo CDFILIAL não é um texto UTF-8 válido.")},
+        {"branch outside the operator's", [&] { return preview(key("ZZZZ", "0000000001")); },
+         refusal(permissionDenied,
+                 "Operador sem permissão para cancelar aprovações na filial ZZZZ.")},
+        {"order not there", [&] { return preview(key("0001", "0000000099")); },
+         refusal(notFound, "Encomenda não encontrada.")},
+    };
+    EXPECT_EVERY_CASE_REFUSED(cases);
+    EXPECT_EQ(outcome(preview(key("0001", "0000000001"))), "OK: ");
+}
+
+TEST_P(HostileRequestTest, HistoryFiltersOutsideTheirColumnsAreRefused) {
+    const auto filtered = [&](const std::function<void(ORE06100::HistCancAprovFilter&)>& fill) {
+        return [this, fill] {
+            ORE06100::HistCancAprovFilter filter;
+            fill(filter);
+            return history(filter);
+        };
+    };
+    const std::string fromText =
+        "O campo Período inicial não contém uma data válida (anos de 1 a 9999).";
+    const std::string toText =
+        "O campo Período final não contém uma data válida (anos de 1 a 9999).";
+    const std::vector<Case> cases = {
+        {"no session",
+         [&] { return withToken("", filtered([](ORE06100::HistCancAprovFilter&) {})); },
+         refusal(unauthenticated, "Sessão não iniciada. Entre com seu operador e senha.")},
+        {"NaN from", filtered([](auto& filter) { filter.set_period_from(nan); }),
+         refusal(invalidArgument, fromText)},
+        {"infinite until", filtered([](auto& filter) { filter.set_period_to(infinity); }),
+         refusal(invalidArgument, toText)},
+        {"until after year 9999", filtered([](auto& filter) { filter.set_period_to(1e300); }),
+         refusal(invalidArgument, toText)},
+        {"reversed period", filtered([](auto& filter) {
+             filter.set_period_from(at("2024-06-02 00:00:00").days);
+             filter.set_period_to(at("2024-06-01 23:00:00").days);
+         }),
+         refusal(invalidArgument, "O período do histórico começa depois de terminar.")},
+        {"5-character branch", filtered([](auto& filter) { filter.set_branch("00001"); }),
+         refusal(invalidArgument, "O campo CDFILIAL tem mais de 4 caracteres.")},
+        {"13-character operator",
+         filtered([](auto& filter) { filter.set_operator_code("TESTEXXXXXXXX"); }),
+         refusal(invalidArgument, "O campo CDOPERADOR tem mais de 12 caracteres.")},
+        {"Latin-1 operator", filtered([](auto& filter) { filter.set_operator_code("JO\xC3O"); }),
+         refusal(invalidArgument, "O campo CDOPERADOR não é um texto UTF-8 válido.")},
+        {"100 KB justification",
+         filtered([](auto& filter) { filter.set_justification(std::string(100000, '1')); }),
+         refusal(invalidArgument, "O campo CDJUSTEXCHIS tem mais de 4 caracteres.")},
+        {"two outcomes", filtered([](auto& filter) { filter.set_outcome("CP"); }),
+         refusal(invalidArgument, "O campo IDRESULTADO tem mais de 1 caracteres.")},
+        {"unknown outcome", filtered([](auto& filter) { filter.set_outcome("Z"); }),
+         refusal(invalidArgument, "O resultado do histórico deve ser C, P, E, R, A ou X.")},
+        {"NUL outcome", filtered([](auto& filter) { filter.set_outcome(std::string(1, '\0')); }),
+         refusal(invalidArgument, "O campo IDRESULTADO contém o caractere nulo.")},
+        {"branch outside the operator's", filtered([](auto& filter) { filter.set_branch("ZZZZ"); }),
+         refusal(permissionDenied, "Operador sem permissão para trabalhar na filial ZZZZ.")},
+    };
+    EXPECT_EVERY_CASE_REFUSED(cases);
+    EXPECT_EQ(outcome(filtered([](ORE06100::HistCancAprovFilter&) {})()), "OK: ");
+}
+
+TEST_P(HostileRequestTest, HistoryDocumentsOfMalformedKeysAreRefused) {
+    const std::string text = "A chave do registro de histórico deve ter 32 dígitos hexadecimais.";
+    const std::vector<Case> cases = {
+        {"no session",
+         [&] { return withToken("", [&] { return historyDocuments(std::string(32, 'a')); }); },
+         refusal(unauthenticated, "Sessão não iniciada. Entre com seu operador e senha.")},
+        {"empty key", [&] { return historyDocuments(""); }, refusal(invalidArgument, text)},
+        {"31 digits", [&] { return historyDocuments(std::string(31, 'a')); },
+         refusal(invalidArgument, text)},
+        {"33 digits", [&] { return historyDocuments(std::string(33, 'a')); },
+         refusal(invalidArgument, text)},
+        {"not hexadecimal", [&] { return historyDocuments(std::string(31, 'a') + "g"); },
+         refusal(invalidArgument, text)},
+        {"quote and semicolon", [&] { return historyDocuments(std::string(30, 'a') + "';"); },
+         refusal(invalidArgument, text)},
+        {"NUL inside",
+         [&] { return historyDocuments(std::string(16, 'a') + '\0' + std::string(15, 'a')); },
+         refusal(invalidArgument, text)},
+        {"100 KB key", [&] { return historyDocuments(std::string(100000, 'a')); },
+         refusal(invalidArgument, text)},
+        {"well formed, no such record", [&] { return historyDocuments(std::string(32, 'a')); },
+         refusal(notFound, "Registro de histórico não encontrado.")},
+    };
+    EXPECT_EVERY_CASE_REFUSED(cases);
 }
 
 ORE_ON_BOTH_ENGINES(HostileRequestTest);
