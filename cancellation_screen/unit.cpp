@@ -1,6 +1,7 @@
 #include "cancellation_screen/unit.h"
 
 #include "cancellation_screen/canc_aprov_enc.h"
+#include "host/services/screen_unit.h"
 
 namespace Cli_ore06100 {
 
@@ -9,37 +10,23 @@ bool boStCriado = false;
 TFiltro Filtro;
 
 namespace {
-int initializationCount = 0;
+TUnitNesting nesting;
 }  // namespace
 
 void CriaCancelamentoAprov() {
-    Application().SetCursor(TCursor::crHourGlass);
-    try {
-        if (!boStCriado) {
-            frmCancAprovEnc = Application().CreateForm<TfrmCancAprovEnc>();
-            boStCriado = true;
-        }
-        frmCancAprovEnc->Show();
-        frmCancAprovEnc->WindowState = TWindowState::wsNormal;
-    } catch (...) {
-        Application().SetCursor(TCursor::crDefault);
-        throw;
-    }
-    Application().SetCursor(TCursor::crDefault);
+    ShowUnitScreen(frmCancAprovEnc, boStCriado);
 }
 
 void UnitInitialization() {
-    if (initializationCount++ != 0) {
-        return;
+    if (nesting.Enter()) {
+        boStCriado = false;
     }
-    boStCriado = false;
 }
 
 void UnitFinalization() {
-    if (--initializationCount != 0) {
-        return;
+    if (nesting.Leave()) {
+        ReleaseFiltro(Filtro);
     }
-    ReleaseFiltro(Filtro);
 }
 
 }  // namespace Cli_ore06100

@@ -1,6 +1,7 @@
 #include "history_screen/unit.h"
 
 #include "history_screen/hist_canc_aprov.h"
+#include "host/services/screen_unit.h"
 
 namespace Cli_ore06110 {
 
@@ -8,38 +9,24 @@ TfrmHistCancAprov* frmHistCancAprov = nullptr;
 bool boStCriado = false;
 
 namespace {
-int initializationCount = 0;
+TUnitNesting nesting;
 }  // namespace
 
 void CriaHistCancAprov() {
-    Application().SetCursor(TCursor::crHourGlass);
-    try {
-        if (!boStCriado) {
-            frmHistCancAprov = Application().CreateForm<TfrmHistCancAprov>();
-            boStCriado = true;
-        }
-        frmHistCancAprov->Show();
-        frmHistCancAprov->WindowState = TWindowState::wsNormal;
-    } catch (...) {
-        Application().SetCursor(TCursor::crDefault);
-        throw;
-    }
-    Application().SetCursor(TCursor::crDefault);
+    ShowUnitScreen(frmHistCancAprov, boStCriado);
 }
 
 void UnitInitialization() {
-    if (initializationCount++ != 0) {
-        return;
+    if (nesting.Enter()) {
+        boStCriado = false;
+        frmHistCancAprov = nullptr;
     }
-    boStCriado = false;
-    frmHistCancAprov = nullptr;
 }
 
 void UnitFinalization() {
-    if (--initializationCount != 0) {
-        return;
+    if (nesting.Leave()) {
+        boStCriado = false;
     }
-    boStCriado = false;
 }
 
 }  // namespace Cli_ore06110
