@@ -5,6 +5,7 @@
 #include "server/messages.h"
 #include "server/request_checks.h"
 #include "server/service_error.h"
+#include "server/statement_binding.h"
 
 namespace ore::server {
 
@@ -23,18 +24,6 @@ std::optional<std::string> givenCode(const std::string& text) {
         return std::nullopt;
     }
     return text;
-}
-
-// ":PREFIX0, :PREFIX1, ..." with each code bound under its own name.
-std::string bindList(const std::string& prefix, const std::vector<std::string>& codes,
-                     Params& params) {
-    std::string placeholders;
-    for (std::size_t index = 0; index < codes.size(); ++index) {
-        const std::string name = prefix + std::to_string(index);
-        placeholders += (index == 0 ? ":" : ", :") + name;
-        params.emplace_back(name, codes[index]);
-    }
-    return placeholders;
 }
 
 }  // namespace
@@ -82,14 +71,7 @@ const std::vector<FieldDef>& HistoryReader::salesOrderFields() {
 
 DataPacket HistoryReader::select(const std::string& statement, const Params& params,
                                  const std::vector<FieldDef>& fields) {
-    DataPacket packet = m_database.query(statement, params);
-    if (packet.fields.size() != fields.size()) {
-        throw host::sql::DatabaseError("query returned " + std::to_string(packet.fields.size()) +
-                                       " columns, expected " + std::to_string(fields.size()));
-    }
-    // PostgreSQL folds result names to lower case; the screen expects these.
-    packet.fields = fields;
-    return packet;
+    return selectAs(m_database, statement, params, fields);
 }
 
 HistoryRecords HistoryReader::records(const HistoryQuery& query, std::size_t cap) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "host/sql/sql_dates.h"
+#include "server/statement_binding.h"
 
 namespace ore::server {
 
@@ -33,18 +34,6 @@ Params keyParams(const OrderKey& key) {
 
 Variant optionalText(const std::optional<std::string>& text) {
     return text ? Variant(*text) : Variant();
-}
-
-// ":PREFIX0, :PREFIX1, ..." with each code bound under its own name.
-std::string bindList(const std::string& prefix, const std::vector<std::string>& codes,
-                     Params& params) {
-    std::string placeholders;
-    for (std::size_t index = 0; index < codes.size(); ++index) {
-        const std::string name = prefix + std::to_string(index);
-        placeholders += (index == 0 ? ":" : ", :") + name;
-        params.emplace_back(name, codes[index]);
-    }
-    return placeholders;
 }
 
 }  // namespace
@@ -128,15 +117,7 @@ const std::vector<FieldDef>& OrderRepository::storedOrderColumns() {
 
 DataPacket OrderRepository::select(const std::string& statement, const Params& params,
                                    const std::vector<FieldDef>& fields) {
-    DataPacket packet = m_database.query(statement, params);
-    if (packet.fields.size() != fields.size()) {
-        throw host::sql::DatabaseError("query returned " + std::to_string(packet.fields.size()) +
-                                       " columns, expected " + std::to_string(fields.size()));
-    }
-    // The engines differ in how they name and type result columns (PostgreSQL
-    // folds names to lower case); the screen's data sets expect these.
-    packet.fields = fields;
-    return packet;
+    return selectAs(m_database, statement, params, fields);
 }
 
 DataPacket OrderRepository::orders(const OrderListQuery& query) {
