@@ -21,6 +21,7 @@
 #include "server/order_repository.h"
 #include "server/order_rules.h"
 #include "server/order_server.h"
+#include "tests/support/server_fixture.h"
 #include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
@@ -36,7 +37,7 @@ TDateTime at(const char* text) {
     return *host::sql::parseTimestamp(text);
 }
 
-const TDateTime fixedNow = at("2024-06-01 10:30:00");
+const TDateTime fixedNow = testsupport::serverNow();
 
 std::string number(int value) {
     std::string text = std::to_string(value);
@@ -51,50 +52,15 @@ const std::vector<std::string> historyTables = {"HISTCANCAPROV",  "HISTCONTARECE
 const std::vector<std::string> orderTables = {"ORCAEVENTO", "ITORCAEVEN",   "OBSJUSTORC",
                                               "PEDIDO",     "CONTARECEBER", "ORDEMPROD"};
 
-class HistoryTest : public testsupport::EngineTest {
+class HistoryTest : public testsupport::ServerTest {
 protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
-        spdlog::set_level(spdlog::level::off);
-        seedLookups();
-        ore::server::ServerOptions options;
-        options.listenAddress = "127.0.0.1:0";
-        options.database = testDatabase().target();
-        options.clock = [] { return fixedNow; };
-        m_server = std::make_unique<ore::server::OrderServer>(options);
-        m_server->start();
-        // The operator recorded is the session's: this fixture signs on as
-        // OPERADOR1, with the right to cancel on every branch.
+    // The operator recorded is the session's: this fixture signs on as
+    // OPERADOR1, with the right to cancel on every branch.
+    void signOn() override {
         db::ensureOperatorOnEveryBranch(database(), "OPERADOR1", "senha-operador1",
                                         db::HashCost::minimal);
         testsupport::signOnAs(m_server->port(), "OPERADOR1", "senha-operador1");
-        m_connection = connect();
     }
-
-    void TearDown() override {
-        m_connection.reset();
-        host::CurrentSession().sessionToken.clear();
-        if (m_server) {
-            m_server->shutdown(std::chrono::milliseconds(0));
-            m_server->wait();
-            m_server.reset();
-        }
-        EngineTest::TearDown();
-    }
-
-    std::unique_ptr<host::TNetConnection> connect() {
-        auto connection = std::make_unique<host::TNetConnection>("netCancAprovEnc");
-        connection->ServerName = "ORE06100.rdmCancAprovEnc";
-        connection->Host = "127.0.0.1";
-        connection->Port = m_server->port();
-        connection->SetConnected(true);
-        return connection;
-    }
-
-    host::IRdmCancAprovEnc& api() { return m_connection->AppServerAs<host::IRdmCancAprovEnc>(); }
 
     // The order list of branch 0001, no criteria.
     DataPacket listAll() {
@@ -107,24 +73,11 @@ protected:
             .AsPacket();
     }
 
-    void exec(const std::string& statement, const Params& params = {}) {
-        database().execute(statement, params);
-    }
-
     DataPacket rows(const std::string& statement, const Params& params = {}) {
         return database().query(statement, params);
     }
 
-    std::string scalar(const std::string& statement, const Params& params = {}) {
-        const DataPacket packet = rows(statement, params);
-        if (packet.rows.empty()) {
-            return "<none>";
-        }
-        const Variant& value = packet.rows.front().front();
-        return value.IsNull() ? "<null>" : value.AsString();
-    }
-
-    void seedLookups() {
+    void seedLookups() override {
         exec("INSERT INTO FILIAL VALUES ('0001', 'Matriz')");
         exec(
             "INSERT INTO JUSTEXCHIS VALUES ('0001', 'Desistência do cliente'),"
@@ -279,9 +232,6 @@ protected:
             return error.what();
         }
     }
-
-    std::unique_ptr<ore::server::OrderServer> m_server;
-    std::unique_ptr<host::TNetConnection> m_connection;
 };
 
 void expectRecordKey(const std::string& id) {

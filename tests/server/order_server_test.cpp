@@ -12,6 +12,7 @@
 #include "host/services/session.h"
 #include "host/sql/sql_dates.h"
 #include "server/order_server.h"
+#include "tests/support/server_fixture.h"
 #include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
@@ -29,7 +30,7 @@ TDateTime at(const char* text) {
     return *host::sql::parseTimestamp(text);
 }
 
-const TDateTime fixedNow = at("2024-06-01 10:30:00");
+const TDateTime fixedNow = testsupport::serverNow();
 
 struct Order {
     std::string branch = "0001";
@@ -55,61 +56,8 @@ struct Filter {
     std::string allCustomers = "T";
 };
 
-class OrderServerTest : public testsupport::EngineTest {
+class OrderServerTest : public testsupport::ServerTest {
 protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
-        spdlog::set_level(spdlog::level::off);
-        seedLookups();
-        ore::server::ServerOptions options;
-        options.listenAddress = "127.0.0.1:0";
-        options.database = testDatabase().target();
-        options.clock = [] { return fixedNow; };
-        m_server = std::make_unique<ore::server::OrderServer>(options);
-        m_server->start();
-        testsupport::signOnAsTester(database(), m_server->port());
-        m_connection = connect();
-    }
-
-    void TearDown() override {
-        m_connection.reset();
-        host::CurrentSession().sessionToken.clear();
-        if (m_server) {
-            m_server->shutdown(std::chrono::milliseconds(0));
-            m_server->wait();
-            m_server.reset();
-        }
-        EngineTest::TearDown();
-    }
-
-    std::unique_ptr<host::TNetConnection> connect() {
-        auto connection = std::make_unique<host::TNetConnection>("netCancAprovEnc");
-        connection->ServerName = "ORE06100.rdmCancAprovEnc";
-        connection->Host = "127.0.0.1";
-        connection->Port = m_server->port();
-        connection->SetConnected(true);
-        return connection;
-    }
-
-    host::IRdmCancAprovEnc& api() { return m_connection->AppServerAs<host::IRdmCancAprovEnc>(); }
-
-    void exec(const std::string& statement, const Params& params = {}) {
-        database().execute(statement, params);
-    }
-
-    // First value of the first row, "<none>" without rows, "<null>" for null.
-    std::string scalar(const std::string& statement, const Params& params = {}) {
-        const DataPacket packet = database().query(statement, params);
-        if (packet.rows.empty()) {
-            return "<none>";
-        }
-        const Variant& value = packet.rows.front().front();
-        return value.IsNull() ? "<null>" : value.AsString();
-    }
-
     std::string count(const std::string& table, const std::string& number) {
         return scalar("SELECT COUNT(*) FROM " + table + " WHERE NRORCAEVENTO = :N",
                       {{"N", number}});
@@ -123,7 +71,7 @@ protected:
                       {{"N", number}, {"S", sequence}});
     }
 
-    void seedLookups() {
+    void seedLookups() override {
         exec("INSERT INTO FILIAL VALUES ('0001', 'Matriz'), ('0002', 'Filial Sul')");
         exec(
             "INSERT INTO JUSTEXCHIS VALUES ('0001', 'Desistência do cliente'),"
@@ -197,9 +145,6 @@ protected:
         }
         return "<no error>";
     }
-
-    std::unique_ptr<ore::server::OrderServer> m_server;
-    std::unique_ptr<host::TNetConnection> m_connection;
 };
 
 std::string number(int value) {

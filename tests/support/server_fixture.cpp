@@ -1,0 +1,76 @@
+#include "tests/support/server_fixture.h"
+
+#include <spdlog/spdlog.h>
+
+#include <chrono>
+
+#include "host/services/session.h"
+#include "host/sql/sql_dates.h"
+#include "tests/support/sign_on.h"
+
+namespace testsupport {
+
+host::TDateTime serverNow() {
+    static const host::TDateTime now = *host::sql::parseTimestamp("2024-06-01 10:30:00");
+    return now;
+}
+
+void ServerTest::SetUp() {
+    EngineTest::SetUp();
+    if (IsSkipped()) {
+        return;
+    }
+    spdlog::set_level(spdlog::level::off);
+    seedLookups();
+    ore::server::ServerOptions options;
+    options.listenAddress = "127.0.0.1:0";
+    options.database = testDatabase().target();
+    options.clock = [] { return serverNow(); };
+    m_server = std::make_unique<ore::server::OrderServer>(options);
+    m_server->start();
+    signOn();
+    m_connection = connect();
+}
+
+void ServerTest::TearDown() {
+    m_connection.reset();
+    host::CurrentSession().sessionToken.clear();
+    if (m_server) {
+        m_server->shutdown(std::chrono::milliseconds(0));
+        m_server->wait();
+        m_server.reset();
+    }
+    EngineTest::TearDown();
+}
+
+void ServerTest::signOn() {
+    signOnAsTester(database(), m_server->port());
+}
+
+std::unique_ptr<host::TNetConnection> ServerTest::connect() {
+    auto connection = std::make_unique<host::TNetConnection>("netCancAprovEnc");
+    connection->ServerName = "ORE06100.rdmCancAprovEnc";
+    connection->Host = "127.0.0.1";
+    connection->Port = m_server->port();
+    connection->SetConnected(true);
+    return connection;
+}
+
+host::IRdmCancAprovEnc& ServerTest::api() {
+    return m_connection->AppServerAs<host::IRdmCancAprovEnc>();
+}
+
+void ServerTest::exec(const std::string& statement, const host::sql::Params& params) {
+    database().execute(statement, params);
+}
+
+std::string ServerTest::scalar(const std::string& statement, const host::sql::Params& params) {
+    const host::DataPacket packet = database().query(statement, params);
+    if (packet.rows.empty()) {
+        return "<none>";
+    }
+    const host::Variant& value = packet.rows.front().front();
+    return value.IsNull() ? "<null>" : value.AsString();
+}
+
+}  // namespace testsupport
