@@ -127,12 +127,21 @@ void encodeColumn(const DataPacket& packet, std::size_t field, std::size_t begin
     };
 
     const int expected = static_cast<int>(count);
+    // The message's members are looked up once per column, not per cell.
+    std::string* text = nullptr;
+    google::protobuf::RepeatedField<std::uint32_t>* lengths = nullptr;
+    google::protobuf::RepeatedField<std::int64_t>* integers = nullptr;
+    google::protobuf::RepeatedField<double>* numbers = nullptr;
     if (isTextual(def.type)) {
-        column.mutable_text_lengths()->Reserve(expected);
+        text = column.mutable_text();
+        lengths = column.mutable_text_lengths();
+        lengths->Reserve(expected);
     } else if (def.type == FieldType::Integer) {
-        column.mutable_integers()->Reserve(expected);
+        integers = column.mutable_integers();
+        integers->Reserve(expected);
     } else {
-        column.mutable_numbers()->Reserve(expected);
+        numbers = column.mutable_numbers();
+        numbers->Reserve(expected);
     }
     for (std::size_t row = begin; row < end; ++row) {
         const Variant& value = packet.rows[row][field];
@@ -144,23 +153,23 @@ void encodeColumn(const DataPacket& packet, std::size_t field, std::size_t begin
             raiseCell(def, row, "listas e pacotes não cabem num campo.");
         }
         try {
-            if (isTextual(def.type)) {
+            if (text != nullptr) {
                 if (value.Type() == VarType::Blob || value.Type() == VarType::Text) {
                     const std::string& bytes =
                         value.Type() == VarType::Blob ? value.AsBlob().bytes : value.AsText();
-                    column.mutable_text()->append(bytes);
-                    column.add_text_lengths(static_cast<std::uint32_t>(bytes.size()));
+                    text->append(bytes);
+                    lengths->Add(static_cast<std::uint32_t>(bytes.size()));
                 } else {
-                    const std::string text = value.AsString();
-                    column.mutable_text()->append(text);
-                    column.add_text_lengths(static_cast<std::uint32_t>(text.size()));
+                    const std::string converted = value.AsString();
+                    text->append(converted);
+                    lengths->Add(static_cast<std::uint32_t>(converted.size()));
                 }
-            } else if (def.type == FieldType::Integer) {
-                column.add_integers(value.AsInteger());
+            } else if (integers != nullptr) {
+                integers->Add(value.AsInteger());
             } else if (def.type == FieldType::DateTime) {
-                column.add_numbers(value.AsDateTime().days);
+                numbers->Add(value.AsDateTime().days);
             } else {
-                column.add_numbers(value.AsFloat());
+                numbers->Add(value.AsFloat());
             }
         } catch (const host::EVariantError& error) {
             raiseCell(def, row, error.what());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_map>
 
 #include "host/sql/sql_dates.h"
 #include "server/statement_binding.h"
@@ -36,7 +37,58 @@ Variant optionalText(const std::optional<std::string>& text) {
     return text ? Variant(*text) : Variant();
 }
 
+// Columns of the order list filled from the small code tables (see
+// ListDescriptions).
+constexpr std::size_t priceBaseColumn = 7;
+constexpr std::size_t priceBaseDescriptionColumn = 8;
+constexpr std::size_t justificationColumn = 14;
+constexpr std::size_t justificationDescriptionColumn = 16;
+
 }  // namespace
+
+// On SQLite every join is a B-tree search per listed row, a large part of a
+// long list's read; the price bases and the justifications are a handful of
+// codes (two and four characters wide), so the list reads both tables once,
+// in the list's own read snapshot, and fills their descriptions itself.
+// PostgreSQL joins them by hashing, which costs next to nothing.
+class OrderRepository::ListDescriptions {
+public:
+    explicit ListDescriptions(host::sql::Database& database)
+        : m_priceBases(read(database, "SELECT CDPRECOBASE, DSPRECOBASE FROM PRECOBASE")),
+          m_justifications(read(database, "SELECT CDJUSTEXCHIS, DSJUSTEXCHIS FROM JUSTEXCHIS")) {}
+
+    void fill(DataPacket& packet) const {
+        for (std::vector<Variant>& row : packet.rows) {
+            fillOne(m_priceBases, row[priceBaseColumn], row[priceBaseDescriptionColumn]);
+            fillOne(m_justifications, row[justificationColumn],
+                    row[justificationDescriptionColumn]);
+        }
+    }
+
+private:
+    using Table = std::unordered_map<std::string, Variant>;
+
+    static Table read(host::sql::Database& database, const char* statement) {
+        Table table;
+        for (std::vector<Variant>& row : database.query(statement).rows) {
+            table.emplace(row[0].AsString(), std::move(row[1]));
+        }
+        return table;
+    }
+
+    // A code without its row in the table reads as null, as the outer join gave.
+    static void fillOne(const Table& table, const Variant& code, Variant& description) {
+        if (code.Type() != host::VarType::Text) {
+            return;
+        }
+        if (auto found = table.find(code.AsText()); found != table.end()) {
+            description = found->second;
+        }
+    }
+
+    Table m_priceBases;
+    Table m_justifications;
+};
 
 const std::vector<FieldDef>& OrderRepository::orderListFields() {
     static const std::vector<FieldDef> fields = {
@@ -121,9 +173,12 @@ DataPacket OrderRepository::select(const std::string& statement, const Params& p
 }
 
 DataPacket OrderRepository::orders(const OrderListQuery& query) {
-    Params params;
-    const std::string statement = orderListStatement(query, params);
-    return select(statement, params, orderListFields());
+    DataPacket all;
+    orders(query, 0, [&](DataPacket& packet) {
+        all = std::move(packet);
+        return true;
+    });
+    return all;
 }
 
 bool OrderRepository::orders(const OrderListQuery& query, std::size_t rowsPerPacket,
@@ -131,15 +186,51 @@ bool OrderRepository::orders(const OrderListQuery& query, std::size_t rowsPerPac
     Params params;
     const std::string statement = orderListStatement(query, params);
     const std::vector<FieldDef>& fields = orderListFields();
-    return m_database.queryInPackets(statement, params, rowsPerPacket, [&](DataPacket& packet) {
+    std::optional<ListDescriptions> descriptions;
+    auto deliver = [&](DataPacket& packet) {
         if (packet.fields.size() != fields.size()) {
             throw host::sql::DatabaseError("query returned " +
                                            std::to_string(packet.fields.size()) +
                                            " columns, expected " + std::to_string(fields.size()));
         }
         packet.fields = fields;
+        if (descriptions) {
+            descriptions->fill(packet);
+        }
         return sink(packet);
-    });
+    };
+    if (m_database.engine() != host::sql::Engine::sqlite) {
+        if (rowsPerPacket == 0) {
+            DataPacket packet = m_database.query(statement, params);
+            return deliver(packet);
+        }
+        return m_database.queryInPackets(statement, params, rowsPerPacket, deliver);
+    }
+    // The code tables are read in the same snapshot as the orders: a list
+    // outside a transaction gets one of its own.
+    const bool ownTransaction = !m_database.inTransaction();
+    if (ownTransaction) {
+        m_database.execute("BEGIN DEFERRED");
+    }
+    try {
+        descriptions.emplace(m_database);
+        bool complete = true;
+        if (rowsPerPacket == 0) {
+            DataPacket packet = m_database.query(statement, params);
+            complete = deliver(packet);
+        } else {
+            complete = m_database.queryInPackets(statement, params, rowsPerPacket, deliver);
+        }
+        if (ownTransaction) {
+            m_database.execute("COMMIT");
+        }
+        return complete;
+    } catch (...) {
+        if (ownTransaction) {
+            m_database.rollback();
+        }
+        throw;
+    }
 }
 
 DataPacket OrderRepository::salesOrdersWhere(const OrderKey& key, const char* condition) {
@@ -148,16 +239,23 @@ DataPacket OrderRepository::salesOrdersWhere(const OrderKey& key, const char* co
                   keyParams(key), shippedOrderFields());
 }
 
-std::string OrderRepository::orderListStatement(const OrderListQuery& query, Params& params) {
+std::string OrderRepository::orderListStatement(const OrderListQuery& query, Params& params) const {
+    // SQLite: the descriptions of the code tables come from ListDescriptions.
+    const bool joinCodeTables = m_database.engine() != host::sql::Engine::sqlite;
     std::string statement =
-        "SELECT o.NRORCAEVENTO, c.NMFANTCLIE, o.IDSITUORCEVE, o.CDFILIAL, o.NRSEQORCAEVE,"
-        " o.DTEVENTO, o.QTCONVORCEVE, o.CDPRECOBASE, p.DSPRECOBASE, o.DTVALIORCEVE,"
-        " o.CDVENDEDOR, o.CDCLIENTE, o.DSTITUORCEVE, o.NMCLIEORCEVE, o.CDJUSTEXCHIS,"
-        " o.CDOPEJUSTORC, j.DSJUSTEXCHIS, o.DTHRENTROREV"
+        std::string(
+            "SELECT o.NRORCAEVENTO, c.NMFANTCLIE, o.IDSITUORCEVE, o.CDFILIAL,"
+            " o.NRSEQORCAEVE, o.DTEVENTO, o.QTCONVORCEVE, o.CDPRECOBASE, ") +
+        (joinCodeTables ? "p.DSPRECOBASE" : "NULL") +
+        ", o.DTVALIORCEVE, o.CDVENDEDOR, o.CDCLIENTE, o.DSTITUORCEVE, o.NMCLIEORCEVE,"
+        " o.CDJUSTEXCHIS, o.CDOPEJUSTORC, " +
+        (joinCodeTables ? "j.DSJUSTEXCHIS" : "NULL") +
+        ", o.DTHRENTROREV"
         " FROM ORCAEVENTO o"
-        " LEFT JOIN CLIENTE c ON c.CDCLIENTE = o.CDCLIENTE"
-        " LEFT JOIN PRECOBASE p ON p.CDPRECOBASE = o.CDPRECOBASE"
-        " LEFT JOIN JUSTEXCHIS j ON j.CDJUSTEXCHIS = o.CDJUSTEXCHIS"
+        " LEFT JOIN CLIENTE c ON c.CDCLIENTE = o.CDCLIENTE" +
+        (joinCodeTables ? " LEFT JOIN PRECOBASE p ON p.CDPRECOBASE = o.CDPRECOBASE"
+                          " LEFT JOIN JUSTEXCHIS j ON j.CDJUSTEXCHIS = o.CDJUSTEXCHIS"
+                        : "") +
         " WHERE o.CDFILIAL = :CDFILIAL AND o.IDSITUORCEVE IN ('2', '3')";
     params = {{"CDFILIAL", query.branch}};
     if (query.numberRange) {

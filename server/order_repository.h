@@ -93,7 +93,8 @@ public:
     static const std::vector<host::FieldDef>& receivableFields();
 
 private:
-    static std::string orderListStatement(const OrderListQuery& query, host::sql::Params& params);
+    std::string orderListStatement(const OrderListQuery& query, host::sql::Params& params) const;
+    class ListDescriptions;
     host::DataPacket select(const std::string& statement, const host::sql::Params& params,
                             const std::vector<host::FieldDef>& fields);
     std::int64_t count(const std::string& statement, const OrderKey& key);

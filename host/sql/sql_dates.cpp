@@ -36,6 +36,52 @@ bool expect(std::string_view text, std::size_t& at, char c) {
     return false;
 }
 
+// Two or four decimal digits at `at`, or -1.
+int twoDigits(const char* at) {
+    const unsigned high = static_cast<unsigned char>(at[0]) - '0';
+    const unsigned low = static_cast<unsigned char>(at[1]) - '0';
+    return high <= 9 && low <= 9 ? static_cast<int>(high * 10 + low) : -1;
+}
+
+int fourDigits(const char* at) {
+    const int high = twoDigits(at);
+    const int low = twoDigits(at + 2);
+    return high >= 0 && low >= 0 ? high * 100 + low : -1;
+}
+
+// 'YYYY-MM-DD hh:mm:ss' (a 'T' may stand for the space), the form both engines
+// store: list reads parse several such texts per row, so this one is read
+// without the general parser's steps. Nothing for any other text.
+std::optional<TDateTime> parseStoredForm(std::string_view text) {
+    if (text.size() < 19 || (text.size() > 19 && text[19] == '.')) {
+        return std::nullopt;
+    }
+    const char* p = text.data();
+    if (p[4] != '-' || p[7] != '-' || (p[10] != ' ' && p[10] != 'T') || p[13] != ':' ||
+        p[16] != ':') {
+        return std::nullopt;
+    }
+    const int year = fourDigits(p);
+    const int month = twoDigits(p + 5);
+    const int day = twoDigits(p + 8);
+    const int hour = twoDigits(p + 11);
+    const int minute = twoDigits(p + 14);
+    const int second = twoDigits(p + 17);
+    if (year < 0 || month < 0 || day < 0 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+        second < 0 || second > 59) {
+        return std::nullopt;
+    }
+    const std::chrono::year_month_day date{std::chrono::year{year},
+                                           std::chrono::month{static_cast<unsigned>(month)},
+                                           std::chrono::day{static_cast<unsigned>(day)}};
+    if (!date.ok()) {
+        return std::nullopt;
+    }
+    const double seconds = hour * 3600.0 + minute * 60.0 + second;
+    const double dayCount = static_cast<double>((std::chrono::sys_days{date} - kEpoch).count());
+    return TDateTime{dayCount + seconds / kSecondsPerDay};
+}
+
 }  // namespace
 
 std::string formatTimestamp(TDateTime when) {
@@ -56,6 +102,9 @@ std::string formatTimestamp(TDateTime when) {
 }
 
 std::optional<TDateTime> parseTimestamp(std::string_view text) {
+    if (auto stored = parseStoredForm(text)) {
+        return stored;
+    }
     std::size_t at = 0;
     int year = 0;
     int month = 0;

@@ -173,28 +173,29 @@ public:
             row.reserve(readers.size());
             for (int column = 0; column < columnCount; ++column) {
                 const auto index = static_cast<std::size_t>(column);
-                const int storage = sqlite3_column_type(stmt, column);
+                // One look-up of the cell serves its type and its value: the
+                // statement-level accessors each find the column again.
+                sqlite3_value* cell = sqlite3_column_value(stmt, column);
+                const int storage = sqlite3_value_type(cell);
                 if (storage == SQLITE_NULL) {
                     row.emplace_back();
                     continue;
                 }
                 switch (readers[index]) {
                     case Reader::Text:
-                        row.emplace_back(columnText(stmt, column));
+                        row.emplace_back(std::string(valueText(cell)));
                         break;
                     case Reader::Integer:
-                        row.emplace_back(
-                            static_cast<std::int64_t>(sqlite3_column_int64(stmt, column)));
+                        row.emplace_back(static_cast<std::int64_t>(sqlite3_value_int64(cell)));
                         break;
                     case Reader::Float:
-                        row.emplace_back(sqlite3_column_double(stmt, column));
+                        row.emplace_back(sqlite3_value_double(cell));
                         break;
                     case Reader::DateTime:
-                        row.emplace_back(
-                            columnDateTime(stmt, column, storage, packet.fields[index]));
+                        row.emplace_back(cellDateTime(cell, storage, packet.fields[index]));
                         break;
                     case Reader::Blob:
-                        row.emplace_back(Blob{columnText(stmt, column)});
+                        row.emplace_back(Blob{std::string(valueText(cell))});
                         break;
                     case Reader::ByValue:
                         row.push_back(columnByValue(stmt, column, storage));
@@ -443,16 +444,24 @@ private:
                                : std::string();
     }
 
-    static TDateTime columnDateTime(sqlite3_stmt* stmt, int column, int storage,
-                                    const FieldDef& field) {
+    // The cell's text in place, valid until the next step.
+    static std::string_view valueText(sqlite3_value* cell) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(cell));
+        const int length = sqlite3_value_bytes(cell);
+        return text != nullptr ? std::string_view(text, static_cast<std::size_t>(length))
+                               : std::string_view();
+    }
+
+    static TDateTime cellDateTime(sqlite3_value* cell, int storage, const FieldDef& field) {
         if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT) {
-            return TDateTime{sqlite3_column_double(stmt, column)};
+            return TDateTime{sqlite3_value_double(cell)};
         }
-        const std::string text = columnText(stmt, column);
+        const std::string_view text = valueText(cell);
         if (auto when = parseTimestamp(text)) {
             return *when;
         }
-        throw DatabaseError("Column " + field.name + " holds '" + text + "', not a date-time");
+        throw DatabaseError("Column " + field.name + " holds '" + std::string(text) +
+                            "', not a date-time");
     }
 
     static Variant columnByValue(sqlite3_stmt* stmt, int column, int storage) {

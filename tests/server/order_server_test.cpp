@@ -195,6 +195,28 @@ TEST_P(OrderServerTest, ListPacketHasTheFieldsOfTheOrderDataSet) {
     EXPECT_EQ(row[17], Variant(at("2024-05-10 14:00:00")));
 }
 
+TEST_P(OrderServerTest, ListDescribesCodesAsTheirTablesHoldThemNow) {
+    addOrder({.number = number(1), .justification = Variant("0002")});
+    addOrder({.number = number(2), .justification = Variant("0009")});
+    exec("UPDATE ORCAEVENTO SET CDPRECOBASE = '99' WHERE NRORCAEVENTO = :N", {{"N", number(2)}});
+    DataPacket packet = list("0001");
+    ASSERT_EQ(packet.rows.size(), 2u);
+    EXPECT_EQ(packet.rows[0][8], Variant("Tabela padrão"));
+    EXPECT_EQ(packet.rows[0][16], Variant("Erro de digitação"));
+    // A code without its row in the code table lists without a description.
+    EXPECT_EQ(packet.rows[1][7], Variant("99"));
+    EXPECT_TRUE(packet.rows[1][8].IsNull());
+    EXPECT_EQ(packet.rows[1][14], Variant("0009"));
+    EXPECT_TRUE(packet.rows[1][16].IsNull());
+
+    exec("UPDATE JUSTEXCHIS SET DSJUSTEXCHIS = 'Outro motivo' WHERE CDJUSTEXCHIS = '0002'");
+    exec("INSERT INTO PRECOBASE VALUES ('99', 'Tabela nova')");
+    packet = list("0001");
+    ASSERT_EQ(packet.rows.size(), 2u);
+    EXPECT_EQ(packet.rows[0][16], Variant("Outro motivo"));
+    EXPECT_EQ(packet.rows[1][8], Variant("Tabela nova"));
+}
+
 TEST_P(OrderServerTest, ListCriteriaApplyUnlessTheirFlagIsT) {
     addOrder({.number = number(1), .salesman = "0001", .delivery = "2024-05-09 23:59:59"});
     addOrder({.number = number(2), .salesman = "0002", .delivery = "2024-05-10 00:00:00"});

@@ -38,6 +38,22 @@ TEST(Timestamp, ReadsTheFormsTheEnginesGive) {
     EXPECT_NEAR(parseTimestamp("2000-01-01 12:00:00+00")->days, 36526.5, 1e-9);
 }
 
+TEST(Timestamp, ReadsTheStoredFormWithEitherSeparator) {
+    EXPECT_NEAR(parseTimestamp("2024-02-29T06:00:00")->days, 45351.25, 1e-9);
+    EXPECT_NEAR(parseTimestamp("2024-02-29 06:00:00")->days, 45351.25, 1e-9);
+    EXPECT_NEAR(parseTimestamp("0001-01-01 00:00:00")->days, -693593.0, 1e-9);
+    EXPECT_NEAR(parseTimestamp("9999-12-31 23:59:59")->days, 2958465.0 + 86399.0 / 86400.0, 1e-9);
+}
+
+TEST(Timestamp, RefusesStoredFormsThatAreNoTime) {
+    for (const char* text : {"2000-02-30 00:00:00", "2001-02-29 00:00:00", "2000-00-10 00:00:00",
+                             "2000-01-00 00:00:00", "2000-01-01 24:00:00", "2000-01-01 12:60:00",
+                             "2000-01-01 12:00:60", "2000-01-0x 12:00:00", "2000-01-01 12:0x:00",
+                             "2000/01/01 12:00:00", "2000-01-01 12-00-00", "200a-01-01 12:00:00"}) {
+        EXPECT_FALSE(parseTimestamp(text).has_value()) << text;
+    }
+}
+
 TEST(Timestamp, RefusesOtherText) {
     for (const char* text :
          {"", "abc", "2000-13-01", "2000-02-30", "2000-01-01 25:00", "01/02/2000"}) {
