@@ -635,8 +635,8 @@ struct TClientDataSet::Impl {
         adopt(std::move(built), std::move(columns), packet.rows.size());
     }
 
-    void adopt(std::shared_ptr<const ColumnPacket> shared,
-               std::vector<const PacketColumn*> columns, std::size_t count) {
+    void adopt(std::shared_ptr<const ColumnPacket> shared, std::vector<const PacketColumn*> columns,
+               std::size_t count) {
         clearContents();
         base = std::move(shared);
         baseColumns = std::move(columns);
@@ -1063,10 +1063,9 @@ void TClientDataSet::CancelUpdates() {
         row->id = gone.id;
         restored.push_back(impl.newRecord(std::move(row)));
     }
-    std::stable_sort(restored.begin(), restored.end(),
-                     [&impl](std::uint32_t a, std::uint32_t b) {
-                         return impl.orderOf(a) < impl.orderOf(b);
-                     });
+    std::stable_sort(restored.begin(), restored.end(), [&impl](std::uint32_t a, std::uint32_t b) {
+        return impl.orderOf(a) < impl.orderOf(b);
+    });
     impl.rows = std::move(restored);
     impl.deleted.clear();
 

@@ -56,10 +56,10 @@ void PacketColumn::growNulls(std::size_t rows) {
 
 void PacketColumn::markNull(std::size_t row) {
     if (m_nulls.empty()) {
-        m_nulls.reserve((std::max(m_ends.capacity(),
-                                  std::max(m_integers.capacity(), m_numbers.capacity())) +
-                         63) /
-                        64);
+        m_nulls.reserve(
+            (std::max(m_ends.capacity(), std::max(m_integers.capacity(), m_numbers.capacity())) +
+             63) /
+            64);
     }
     if (m_nulls.size() < (row + 64) / 64) {
         m_nulls.resize((row + 64) / 64, 0);

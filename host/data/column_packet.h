@@ -89,7 +89,9 @@ public:
     std::vector<PacketColumn> columns;  // one per field
     std::vector<RowStatus> rowStatus;   // delta packets only
 
-    std::size_t RowCount() const { return columns.empty() ? m_rowsWithoutFields : columns[0].Size(); }
+    std::size_t RowCount() const {
+        return columns.empty() ? m_rowsWithoutFields : columns[0].Size();
+    }
     void SetRowCountWithoutFields(std::size_t rows) { m_rowsWithoutFields = rows; }
     std::vector<Variant> Row(std::size_t row) const;
 

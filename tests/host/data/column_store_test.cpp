@@ -120,9 +120,9 @@ TEST_P(ColumnStoreTest, StringCellGrowsAndShrinksWithoutTouchingItsNeighbours) {
     EXPECT_EQ(delta.rows[1][1], Variant("y"));
     EXPECT_EQ(delta.rows[2], loaded.rows[2]);
     EXPECT_EQ(delta.rows[3][1], Variant(""));
-    EXPECT_EQ(delta.rowStatus, (std::vector<RowStatus>{RowStatus::Unmodified, RowStatus::Modified,
-                                                       RowStatus::Unmodified,
-                                                       RowStatus::Modified}));
+    EXPECT_EQ(delta.rowStatus,
+              (std::vector<RowStatus>{RowStatus::Unmodified, RowStatus::Modified,
+                                      RowStatus::Unmodified, RowStatus::Modified}));
 }
 
 TEST_P(ColumnStoreTest, NullCellTakesAValueAndAValueBecomesNull) {
