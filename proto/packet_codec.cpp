@@ -283,11 +283,11 @@ void checkColumn(const host::FieldDef& def, const ORE06100::Column& column, std:
     }
 }
 
-void checkRowStates(const ORE06100::Packet& message, const DataPacket& packet, std::size_t count) {
-    const std::size_t first = packet.rows.size();
+// `first` rows arrived before this chunk, `states` of them with their state.
+void checkRowStates(const ORE06100::Packet& message, std::size_t first, std::size_t states,
+                    std::size_t count) {
     if (message.row_states_size() > 0) {
-        if (static_cast<std::size_t>(message.row_states_size()) != count ||
-            packet.rowStatus.size() != first) {
+        if (static_cast<std::size_t>(message.row_states_size()) != count || states != first) {
             refuse("a situação dos registros não acompanha os registros.");
         }
         for (const int state : message.row_states()) {
@@ -295,15 +295,17 @@ void checkRowStates(const ORE06100::Packet& message, const DataPacket& packet, s
                 refuse("situação de registro desconhecida (" + std::to_string(state) + ").");
             }
         }
-    } else if (!packet.rowStatus.empty() && count > 0) {
+    } else if (states > 0 && count > 0) {
         refuse("a situação dos registros não acompanha os registros.");
     }
 }
 
-void decodeInto(const ORE06100::Packet& message, DataPacket& packet, const DecodeLimits& limits) {
-    const std::size_t width = packet.fields.size();
+// Checks a chunk of `width` fields that follows `first` rows (`states` of them
+// with their state), before anything is allocated for it.
+void checkChunk(const ORE06100::Packet& message, const std::vector<host::FieldDef>& fields,
+                std::size_t first, std::size_t states, const DecodeLimits& limits) {
+    const std::size_t width = fields.size();
     const std::size_t count = message.row_count();
-    const std::size_t first = packet.rows.size();
     if (static_cast<std::size_t>(message.columns_size()) != width) {
         refuse(std::to_string(message.columns_size()) + " colunas para " + std::to_string(width) +
                " campos.");
@@ -318,10 +320,17 @@ void decodeInto(const ORE06100::Packet& message, DataPacket& packet, const Decod
     if ((first + count) * width > limits.maxCells) {
         refuse("mais de " + std::to_string(limits.maxCells) + " valores.");
     }
-    checkRowStates(message, packet, count);
+    checkRowStates(message, first, states, count);
     for (std::size_t field = 0; field < width; ++field) {
-        checkColumn(packet.fields[field], message.columns(static_cast<int>(field)), count, limits);
+        checkColumn(fields[field], message.columns(static_cast<int>(field)), count, limits);
     }
+}
+
+void decodeInto(const ORE06100::Packet& message, DataPacket& packet, const DecodeLimits& limits) {
+    const std::size_t width = packet.fields.size();
+    const std::size_t count = message.row_count();
+    const std::size_t first = packet.rows.size();
+    checkChunk(message, packet.fields, first, packet.rowStatus.size(), limits);
 
     // Row by row, each column read through its own cursor: every row's
     // values are written while the row is in the cache, once. The columns
@@ -391,12 +400,13 @@ void checkFieldName(const std::string& name, const DecodeLimits& limits) {
     }
 }
 
-void readFields(const ORE06100::Packet& message, DataPacket& packet, const DecodeLimits& limits) {
+std::vector<host::FieldDef> readFields(const ORE06100::Packet& message,
+                                       const DecodeLimits& limits) {
     if (static_cast<std::size_t>(message.fields_size()) > limits.maxFields) {
         refuse("mais de " + std::to_string(limits.maxFields) + " campos.");
     }
-    packet.fields.clear();
-    packet.fields.reserve(static_cast<std::size_t>(message.fields_size()));
+    std::vector<host::FieldDef> fields;
+    fields.reserve(static_cast<std::size_t>(message.fields_size()));
     std::set<std::string_view> names;
     for (const ORE06100::FieldDefinition& field : message.fields()) {
         checkFieldName(field.name(), limits);
@@ -406,7 +416,36 @@ void readFields(const ORE06100::Packet& message, DataPacket& packet, const Decod
         if (field.size() < 0) {
             refuse("tamanho negativo no campo " + field.name() + ".");
         }
-        packet.fields.push_back({field.name(), fromKind(field.kind()), field.size()});
+        fields.push_back({field.name(), fromKind(field.kind()), field.size()});
+    }
+    return fields;
+}
+
+// Appends a chunk to a packet by columns: each column's values are copied as
+// the wire lays them out, texts in one piece.
+void decodeColumnsInto(const ORE06100::Packet& message, host::ColumnPacket& packet,
+                       const DecodeLimits& limits) {
+    const std::size_t first = packet.RowCount();
+    checkChunk(message, packet.fields, first, packet.rowStatus.size(), limits);
+    const std::size_t count = message.row_count();
+    for (std::size_t field = 0; field < packet.fields.size(); ++field) {
+        const ORE06100::Column& column = message.columns(static_cast<int>(field));
+        host::PacketColumn& target = packet.columns[field];
+        try {
+            if (target.Textual()) {
+                target.AppendTexts(column.text(), column.text_lengths().data(), count,
+                                   column.nulls());
+            } else if (target.Type() == FieldType::Integer) {
+                target.AppendIntegers(column.integers().data(), count, column.nulls());
+            } else {
+                target.AppendNumbers(column.numbers().data(), count, column.nulls());
+            }
+        } catch (const host::EDatabaseError&) {
+            refuse("texto demais no campo " + packet.fields[field].name + ".");
+        }
+    }
+    for (const int state : message.row_states()) {
+        packet.rowStatus.push_back(fromState(state));
     }
 }
 
@@ -419,7 +458,7 @@ void encodePacket(const DataPacket& packet, ORE06100::Packet& message) {
 
 DataPacket decodePacket(const ORE06100::Packet& message, const DecodeLimits& limits) {
     DataPacket packet;
-    readFields(message, packet, limits);
+    packet.fields = readFields(message, limits);
     decodeInto(message, packet, limits);
     return packet;
 }
@@ -454,21 +493,41 @@ bool encodeChunks(const DataPacket& packet, std::size_t maxChunkBytes,
 
 void PacketAssembler::add(const ORE06100::Packet& chunk) {
     if (!m_started) {
-        readFields(chunk, m_packet, m_limits);
+        auto packet = std::make_shared<host::ColumnPacket>();
+        packet->fields = readFields(chunk, m_limits);
+        packet->columns.reserve(packet->fields.size());
+        for (const host::FieldDef& field : packet->fields) {
+            packet->columns.emplace_back(field.type);
+        }
+        m_packet = std::move(packet);
         m_started = true;
     } else if (chunk.fields_size() > 0) {
         throw PacketCodecError(
             "Pacote de dados inválido: definição de campos repetida no meio do pacote.");
     }
-    decodeInto(chunk, m_packet, m_limits);
+    decodeColumnsInto(chunk, *m_packet, m_limits);
 }
 
-DataPacket PacketAssembler::take() {
+std::shared_ptr<const host::ColumnPacket> PacketAssembler::takeColumns() {
     if (!m_started) {
         throw PacketCodecError("Pacote de dados inválido: nenhuma parte do pacote chegou.");
     }
     m_started = false;
-    return std::exchange(m_packet, DataPacket{});
+    m_packet->ShrinkToFit();
+    return std::exchange(m_packet, nullptr);
+}
+
+DataPacket PacketAssembler::take() {
+    const std::shared_ptr<const host::ColumnPacket> columns = takeColumns();
+    DataPacket packet;
+    packet.fields = columns->fields;
+    packet.rowStatus = columns->rowStatus;
+    const std::size_t count = columns->RowCount();
+    packet.rows.reserve(count);
+    for (std::size_t row = 0; row < count; ++row) {
+        packet.rows.push_back(columns->Row(row));
+    }
+    return packet;
 }
 
 }  // namespace ore::proto

@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 
+#include "host/data/column_packet.h"
 #include "host/data/data_packet.h"
 #include "host/data/exceptions.h"
 #include "ore06100.pb.h"
@@ -52,19 +54,23 @@ host::DataPacket decodePacket(const ORE06100::Packet& message, const DecodeLimit
 bool encodeChunks(const host::DataPacket& packet, std::size_t maxChunkBytes,
                   const std::function<bool(ORE06100::Packet&)>& sink);
 
-// Rebuilds one packet from its chunks, in the order they were sent.
+// Rebuilds one packet from its chunks, in the order they were sent, by
+// column: each chunk's columns are appended as they arrive.
 class PacketAssembler {
 public:
     explicit PacketAssembler(DecodeLimits limits = {}) : m_limits(limits) {}
     // Raises PacketCodecError for a chunk that does not fit the first one.
     void add(const ORE06100::Packet& chunk);
     bool empty() const { return !m_started; }
+    // The packet as it came, by column (a client data set keeps it as is).
+    std::shared_ptr<const host::ColumnPacket> takeColumns();
+    // The packet by rows.
     host::DataPacket take();
 
 private:
     DecodeLimits m_limits;
     bool m_started = false;
-    host::DataPacket m_packet;
+    std::shared_ptr<host::ColumnPacket> m_packet;
 };
 
 }  // namespace ore::proto

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "host/data/column_packet.h"
 #include "host/data/exceptions.h"
 #include "host/data/field_values.h"
 
@@ -59,12 +60,19 @@ bool isEmptyValue(const Variant& value) {
 }  // namespace
 
 struct TClientDataSet::Impl {
-    // A record as loaded points into the loaded packet's row (cells picked by
-    // the column map); a record written since holds its own values.
-    struct Row {
-        const Values* base = nullptr;
+    // An entry of `rows` names a loaded row of the base data by its number, or
+    // (with kOwn set) a record with values of its own.
+    static constexpr std::uint32_t kOwn = 0x80000000U;
+    static constexpr std::uint32_t kNoBase = 0xFFFFFFFFU;
+
+    // A record written since the load, or loaded with a value its field had to
+    // convert.
+    struct Record {
         Values values;
-        std::unique_ptr<Values> original;  // values as loaded, once modified under logging
+        // Values before the first logged change, unless they are the loaded
+        // row `base` (a loaded row keeps no copy of what it was).
+        std::unique_ptr<Values> original;
+        std::uint32_t base = kNoBase;
         RowStatus status = RowStatus::Unmodified;
         std::uint64_t order = 0;      // position in the base data
         std::uint64_t changeSeq = 0;  // when it entered the change log
@@ -73,14 +81,12 @@ struct TClientDataSet::Impl {
     // Read access to a record's stored fields by slot, wherever they live.
     struct View {
         const Values* cells = nullptr;
-        const std::vector<std::size_t>* columns = nullptr;  // null: cells are by slot
-        explicit operator bool() const { return cells != nullptr; }
-        const Variant& operator[](std::size_t slot) const {
-            return (*cells)[columns != nullptr ? (*columns)[slot] : slot];
-        }
+        std::uint32_t baseRow = kNoBase;
+        explicit operator bool() const { return cells != nullptr || baseRow != kNoBase; }
     };
     struct DeletedRow {
-        Values original;
+        Values original;  // unless it is the loaded row `base`
+        std::uint32_t base = kNoBase;
         std::uint64_t order = 0;
         std::uint64_t changeSeq = 0;
         std::uint64_t id = 0;
@@ -89,11 +95,18 @@ struct TClientDataSet::Impl {
     explicit Impl(TClientDataSet& owner) : self(owner) {}
 
     TClientDataSet& self;
-    // The packet the records were loaded from, shared rather than copied, and
-    // the packet column of each stored field.
-    std::shared_ptr<const DataPacket> basePacket;
-    std::vector<std::size_t> baseColumns;
-    std::vector<Row> rows;
+    // The loaded data by column, shared with the packet it came in when that
+    // came by column, and the column of each stored field.
+    std::shared_ptr<const ColumnPacket> base;
+    std::vector<const PacketColumn*> baseColumns;
+    std::vector<FieldType> slotTypes;
+    std::uint32_t baseCount = 0;
+    // Position keys of loaded rows; empty while row r still has (r + 1) gaps.
+    std::vector<std::uint64_t> baseOrder;
+
+    std::vector<std::uint32_t> rows;
+    std::vector<std::unique_ptr<Record>> records;
+    std::vector<std::uint32_t> freeRecords;
     std::vector<DeletedRow> deleted;
     int current = -1;
     bool bof = true;
@@ -182,38 +195,125 @@ struct TClientDataSet::Impl {
 
     void clearContents() {
         rows.clear();
-        basePacket.reset();
+        records.clear();
+        freeRecords.clear();
+        base.reset();
         baseColumns.clear();
+        slotTypes.clear();
+        baseCount = 0;
+        baseOrder.clear();
         deleted.clear();
         current = -1;
         bof = true;
         eof = true;
         buffer.clear();
         bufferModified = false;
+        nextId = 1;
     }
 
-    View viewOf(const Row& row) const {
-        return row.base != nullptr ? View{row.base, &baseColumns} : View{&row.values, nullptr};
-    }
+    // ---------------------------------------------------------- records
 
-    Values valuesOf(const Row& row) const {
-        if (row.base == nullptr) {
-            return row.values;
+    static bool isOwn(std::uint32_t entry) { return (entry & kOwn) != 0; }
+    Record& record(std::uint32_t entry) const { return *records[entry & ~kOwn]; }
+
+    std::uint32_t newRecord(std::unique_ptr<Record> made) {
+        if (!freeRecords.empty()) {
+            const std::uint32_t index = freeRecords.back();
+            freeRecords.pop_back();
+            records[index] = std::move(made);
+            return index | kOwn;
         }
+        if (records.size() >= kOwn) {
+            throw EDatabaseError(prefixed("Too many records"));
+        }
+        records.push_back(std::move(made));
+        return static_cast<std::uint32_t>(records.size() - 1) | kOwn;
+    }
+
+    void freeRecord(std::uint32_t entry) {
+        records[entry & ~kOwn].reset();
+        freeRecords.push_back(entry & ~kOwn);
+    }
+
+    std::uint64_t baseOrderOf(std::uint32_t row) const {
+        return baseOrder.empty() ? (std::uint64_t{row} + 1) * kOrderGap : baseOrder[row];
+    }
+
+    void materializeBaseOrder() {
+        if (baseOrder.empty()) {
+            baseOrder.resize(baseCount);
+            for (std::uint32_t r = 0; r < baseCount; ++r) {
+                baseOrder[r] = (std::uint64_t{r} + 1) * kOrderGap;
+            }
+        }
+    }
+
+    void setBaseOrder(std::uint32_t row, std::uint64_t order) {
+        if (baseOrderOf(row) != order) {
+            materializeBaseOrder();
+            baseOrder[row] = order;
+        }
+    }
+
+    std::uint64_t orderOf(std::uint32_t entry) const {
+        return isOwn(entry) ? record(entry).order : baseOrderOf(entry);
+    }
+    RowStatus statusOf(std::uint32_t entry) const {
+        return isOwn(entry) ? record(entry).status : RowStatus::Unmodified;
+    }
+    std::uint64_t idOf(std::uint32_t entry) const {
+        return isOwn(entry) ? record(entry).id : std::uint64_t{entry} + 1;
+    }
+
+    // The cell of a loaded row as its field stores it: the column keeps the
+    // packet's kind, which a compatible field may store as another.
+    Variant baseCell(std::uint32_t row, std::size_t slot) const {
+        const PacketColumn& column = *baseColumns[slot];
+        if (column.IsNull(row)) {
+            return {};
+        }
+        switch (slotTypes[slot]) {
+            case FieldType::String:
+            case FieldType::FixedString:
+                return Variant(std::string(column.Text(row)));
+            case FieldType::Blob:
+                return Variant(Blob{std::string(column.Text(row))});
+            case FieldType::Integer:
+                return Variant(column.Integer(row));
+            case FieldType::Float:
+                return Variant(column.Type() == FieldType::Integer
+                                   ? static_cast<double>(column.Integer(row))
+                                   : column.Number(row));
+            case FieldType::DateTime:
+                return Variant(TDateTime{column.Number(row)});
+        }
+        return {};
+    }
+
+    Values baseValues(std::uint32_t row) const {
         Values values;
         values.reserve(baseColumns.size());
-        for (const std::size_t column : baseColumns) {
-            values.push_back((*row.base)[column]);
+        for (std::size_t slot = 0; slot < baseColumns.size(); ++slot) {
+            values.push_back(baseCell(row, slot));
         }
         return values;
     }
 
-    // Gives a record its own values before they change.
-    void detach(Row& row) {
-        if (row.base != nullptr) {
-            row.values = valuesOf(row);
-            row.base = nullptr;
-        }
+    View viewOf(std::uint32_t entry) const {
+        return isOwn(entry) ? View{&record(entry).values, kNoBase} : View{nullptr, entry};
+    }
+
+    Variant cellOf(const View& view, std::size_t slot) const {
+        return view.cells != nullptr ? (*view.cells)[slot] : baseCell(view.baseRow, slot);
+    }
+
+    Values valuesOf(std::uint32_t entry) const {
+        return isOwn(entry) ? record(entry).values : baseValues(entry);
+    }
+
+    // The values a modified record had before its first logged change.
+    Values originalOf(const Record& row) const {
+        return row.original ? *row.original : baseValues(row.base);
     }
 
     View activeValues() const {
@@ -224,7 +324,7 @@ struct TClientDataSet::Impl {
             return readOverride;
         }
         if (editing()) {
-            return View{&buffer, nullptr};
+            return View{&buffer, kNoBase};
         }
         if (current >= 0) {
             return viewOf(rows[static_cast<std::size_t>(current)]);
@@ -299,9 +399,15 @@ struct TClientDataSet::Impl {
     // position key, keeping the relative order of present and deleted rows.
     void renumberOrder() {
         std::vector<std::uint64_t*> keys;
-        for (Row& row : rows) {
-            if (row.status != RowStatus::Inserted) {
-                keys.push_back(&row.order);
+        materializeBaseOrder();
+        for (const std::uint32_t entry : rows) {
+            if (isOwn(entry)) {
+                Record& row = record(entry);
+                if (row.status != RowStatus::Inserted) {
+                    keys.push_back(&row.order);
+                }
+            } else {
+                keys.push_back(&baseOrder[entry]);
             }
         }
         for (DeletedRow& row : deleted) {
@@ -323,14 +429,14 @@ struct TClientDataSet::Impl {
             std::uint64_t high = 0;
             bool hasHigh = false;
             for (std::size_t i = position; i > 0; --i) {
-                if (rows[i - 1].status != RowStatus::Inserted) {
-                    low = rows[i - 1].order;
+                if (statusOf(rows[i - 1]) != RowStatus::Inserted) {
+                    low = orderOf(rows[i - 1]);
                     break;
                 }
             }
             for (std::size_t i = position; i < rows.size(); ++i) {
-                if (rows[i].status != RowStatus::Inserted) {
-                    high = rows[i].order;
+                if (statusOf(rows[i]) != RowStatus::Inserted) {
+                    high = orderOf(rows[i]);
                     hasHigh = true;
                     break;
                 }
@@ -354,27 +460,49 @@ struct TClientDataSet::Impl {
         return 0;
     }
 
+    // Gives the current record values of its own before they change.
+    Record& detachCurrent() {
+        std::uint32_t& entry = rows[static_cast<std::size_t>(current)];
+        if (!isOwn(entry)) {
+            auto made = std::make_unique<Record>();
+            made->base = entry;
+            made->order = baseOrderOf(entry);
+            made->id = std::uint64_t{entry} + 1;
+            entry = newRecord(std::move(made));
+        }
+        return record(entry);
+    }
+
     void storeBuffer() {
         if (self.m_state == TDataSetState::dsInsert) {
-            Row row;
-            row.values = std::move(buffer);
-            row.id = nextId++;
+            auto row = std::make_unique<Record>();
+            row->values = std::move(buffer);
+            row->id = nextId++;
             const std::size_t position = std::min(insertAt, rows.size());
             if (self.LogChanges) {
-                row.status = RowStatus::Inserted;
-                row.changeSeq = nextSeq++;
+                row->status = RowStatus::Inserted;
+                row->changeSeq = nextSeq++;
             } else {
-                row.order = orderKeyAt(position);
+                row->order = orderKeyAt(position);
             }
-            rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(position), std::move(row));
+            const std::uint32_t entry = newRecord(std::move(row));
+            rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(position), entry);
             current = static_cast<int>(position);
         } else {
-            Row& row = rows[static_cast<std::size_t>(current)];
-            detach(row);
-            if (self.LogChanges && row.status == RowStatus::Unmodified) {
-                row.original = std::make_unique<Values>(std::move(row.values));
-                row.status = RowStatus::Modified;
-                row.changeSeq = nextSeq++;
+            Record& row = detachCurrent();
+            if (row.status == RowStatus::Unmodified) {
+                if (self.LogChanges) {
+                    // A row still as loaded has its original in the base data.
+                    if (row.base == kNoBase) {
+                        row.original = std::make_unique<Values>(std::move(row.values));
+                    }
+                    row.status = RowStatus::Modified;
+                    row.changeSeq = nextSeq++;
+                } else {
+                    // Changed without logging: the loaded row no longer says
+                    // what the record was.
+                    row.base = kNoBase;
+                }
             }
             row.values = std::move(buffer);
         }
@@ -384,29 +512,15 @@ struct TClientDataSet::Impl {
         eof = false;
     }
 
-    // Fills the set from a packet. The packet is kept and shared: records
-    // point into its rows, so a load costs one small entry per row; only a row
-    // with a cell of another type than its field gets values of its own.
-    void load(std::shared_ptr<const DataPacket> shared) {
-        if (self.Active()) {
-            self.Close();
-        }
-        prepareLayout();
-        const DataPacket& packet = *shared;
-
+    // Checks the packet's fields against the set's and gives the packet
+    // column of every stored field.
+    std::vector<std::size_t> matchColumns(const std::vector<FieldDef>& packetFields) {
         std::unordered_map<std::string, std::size_t> packetColumns;
-        packetColumns.reserve(packet.fields.size());
-        for (std::size_t i = 0; i < packet.fields.size(); ++i) {
-            packetColumns.emplace(upperName(packet.fields[i].name), i);
+        packetColumns.reserve(packetFields.size());
+        for (std::size_t i = 0; i < packetFields.size(); ++i) {
+            packetColumns.emplace(upperName(packetFields[i].name), i);
         }
-        struct Column {
-            std::size_t source = 0;
-            FieldType type = FieldType::String;
-            VarType natural = VarType::Text;
-            const TField* field = nullptr;
-        };
-        std::vector<Column> columns(static_cast<std::size_t>(storedCount));
-        std::vector<std::size_t> sources(columns.size());
+        std::vector<std::size_t> sources(static_cast<std::size_t>(storedCount));
         for (const auto& field : self.m_fields) {
             if (field->m_slotCalculated) {
                 continue;
@@ -415,59 +529,124 @@ struct TClientDataSet::Impl {
             if (found == packetColumns.end()) {
                 throw EDatabaseError(prefixed("Field '" + field->FieldName() + "' not found"));
             }
-            const FieldType packetType = packet.fields[found->second].type;
+            const FieldType packetType = packetFields[found->second].type;
             if (!fieldTypesCompatible(field->DataType(), packetType)) {
                 throw EDatabaseError(prefixed("Type mismatch for field '" + field->FieldName() +
                                               "', expecting: " + fieldTypeName(field->DataType()) +
                                               " actual: " + fieldTypeName(packetType)));
             }
-            const auto slot = static_cast<std::size_t>(field->m_slot);
-            columns[slot] = {found->second, field->DataType(), naturalVarType(field->DataType()),
-                             field.get()};
-            sources[slot] = found->second;
+            sources[static_cast<std::size_t>(field->m_slot)] = found->second;
         }
+        return sources;
+    }
 
+    std::vector<FieldType> storedTypes() const {
+        std::vector<FieldType> types(static_cast<std::size_t>(storedCount));
+        for (const auto& field : self.m_fields) {
+            if (!field->m_slotCalculated) {
+                types[static_cast<std::size_t>(field->m_slot)] = field->DataType();
+            }
+        }
+        return types;
+    }
+
+    [[noreturn]] void raiseWidth(std::size_t row, std::size_t values, std::size_t width) const {
+        throw EDatabaseError(prefixed("Row " + std::to_string(row + 1) + " of the packet has " +
+                                      std::to_string(values) + " values for " +
+                                      std::to_string(width) + " fields"));
+    }
+
+    // Fills the set from a packet by columns, keeping and sharing it: a load
+    // costs one small entry per row.
+    void load(std::shared_ptr<const ColumnPacket> shared) {
+        if (self.Active()) {
+            self.Close();
+        }
+        prepareLayout();
+        const ColumnPacket& packet = *shared;
+        const std::vector<std::size_t> sources = matchColumns(packet.fields);
+        if (packet.columns.size() != packet.fields.size()) {
+            raiseWidth(0, packet.columns.size(), packet.fields.size());
+        }
+        const std::size_t count = packet.RowCount();
+        for (const PacketColumn& column : packet.columns) {
+            if (column.Size() != count) {
+                raiseWidth(std::min(column.Size(), count), 0, packet.fields.size());
+            }
+        }
+        if (count >= kOwn) {
+            throw EDatabaseError(prefixed("Too many records"));
+        }
+        std::vector<const PacketColumn*> columns;
+        columns.reserve(sources.size());
+        for (const std::size_t source : sources) {
+            columns.push_back(&packet.columns[source]);
+        }
+        adopt(std::move(shared), std::move(columns), count);
+    }
+
+    // Fills the set from a packet by rows: its cells are stored by column, as
+    // their fields store them.
+    void load(const DataPacket& packet) {
+        if (self.Active()) {
+            self.Close();
+        }
+        prepareLayout();
+        const std::vector<std::size_t> sources = matchColumns(packet.fields);
+        const std::vector<FieldType> types = storedTypes();
         const std::size_t width = packet.fields.size();
-        std::vector<Row> loaded(packet.rows.size());
+        if (packet.rows.size() >= kOwn) {
+            throw EDatabaseError(prefixed("Too many records"));
+        }
+        auto built = std::make_shared<ColumnPacket>();
+        built->fields = storedDefinitions();
+        built->columns.reserve(sources.size());
+        for (std::size_t slot = 0; slot < sources.size(); ++slot) {
+            built->columns.emplace_back(types[slot]).Reserve(packet.rows.size());
+        }
         for (std::size_t r = 0; r < packet.rows.size(); ++r) {
             const Values& source = packet.rows[r];
             if (source.size() != width) {
-                throw EDatabaseError(prefixed("Row " + std::to_string(r + 1) +
-                                              " of the packet has " +
-                                              std::to_string(source.size()) + " values for " +
-                                              std::to_string(width) + " fields"));
+                raiseWidth(r, source.size(), width);
             }
-            Row& row = loaded[r];
-            row.base = &source;
-            row.order = (r + 1) * kOrderGap;
-            row.id = nextId++;
-            for (std::size_t c = 0; c < columns.size(); ++c) {
-                const Column& column = columns[c];
-                const Variant& cell = source[column.source];
-                if (cell.Type() == column.natural || cell.IsNull()) {
+            for (std::size_t slot = 0; slot < sources.size(); ++slot) {
+                const Variant& cell = source[sources[slot]];
+                PacketColumn& column = built->columns[slot];
+                if (cell.IsNull() || cell.Type() == naturalVarType(types[slot])) {
+                    column.Append(cell);
                     continue;
                 }
-                if (row.base != nullptr) {
-                    row.values.reserve(columns.size());
-                    for (const std::size_t sourceColumn : sources) {
-                        row.values.push_back(source[sourceColumn]);
-                    }
-                    row.base = nullptr;
-                }
                 try {
-                    row.values[c] = valueForField(cell, column.type);
+                    column.Append(valueForField(cell, types[slot]));
                 } catch (const Exception& error) {
                     throw EDatabaseError(prefixed("Invalid value for field '" +
-                                                  column.field->FieldName() + "' in row " +
+                                                  built->fields[slot].name + "' in row " +
                                                   std::to_string(r + 1) + ": " + error.what()));
                 }
             }
         }
+        built->SetRowCountWithoutFields(packet.rows.size());
+        built->ShrinkToFit();
+        std::vector<const PacketColumn*> columns;
+        columns.reserve(sources.size());
+        for (const PacketColumn& column : built->columns) {
+            columns.push_back(&column);
+        }
+        adopt(std::move(built), std::move(columns), packet.rows.size());
+    }
 
+    void adopt(std::shared_ptr<const ColumnPacket> shared, std::vector<const PacketColumn*> columns,
+               std::size_t count) {
         clearContents();
-        basePacket = std::move(shared);
-        baseColumns = std::move(sources);
-        rows = std::move(loaded);
+        base = std::move(shared);
+        baseColumns = std::move(columns);
+        slotTypes = storedTypes();
+        baseCount = static_cast<std::uint32_t>(count);
+        nextId = std::uint64_t{baseCount} + 1;
+        rows.resize(count);
+        for (std::uint32_t r = 0; r < baseCount; ++r) {
+            rows[r] = r;
+        }
         current = rows.empty() ? -1 : 0;
         bof = true;
         eof = rows.empty();
@@ -530,23 +709,28 @@ void TClientDataSet::SetData(const Variant& packet) {
         Close();
         return;
     }
-    m_impl->load(packet.PacketPtr());
+    if (auto columns = packet.ColumnsPtr()) {
+        m_impl->load(std::move(columns));
+        return;
+    }
+    m_impl->load(packet.AsPacket());
 }
 
 void TClientDataSet::LoadFromPacket(const DataPacket& packet) {
-    m_impl->load(std::make_shared<const DataPacket>(packet));
+    m_impl->load(packet);
 }
 
 void TClientDataSet::LoadFromPacket(DataPacket&& packet) {
-    m_impl->load(std::make_shared<const DataPacket>(std::move(packet)));
+    const DataPacket source = std::move(packet);
+    m_impl->load(source);
 }
 
 DataPacket TClientDataSet::Data() const {
     DataPacket packet;
     packet.fields = m_impl->storedDefinitions();
     packet.rows.reserve(m_impl->rows.size());
-    for (const auto& row : m_impl->rows) {
-        packet.rows.push_back(m_impl->valuesOf(row));
+    for (const std::uint32_t entry : m_impl->rows) {
+        packet.rows.push_back(m_impl->valuesOf(entry));
     }
     return packet;
 }
@@ -731,17 +915,32 @@ void TClientDataSet::Delete() {
         m_impl->bufferModified = false;
         m_impl->setState(TDataSetState::dsBrowse);
     }
-    auto& rows = m_impl->rows;
-    const auto index = static_cast<std::size_t>(m_impl->current);
-    Impl::Row removed = std::move(rows[index]);
+    auto& impl = *m_impl;
+    auto& rows = impl.rows;
+    const auto index = static_cast<std::size_t>(impl.current);
+    const std::uint32_t removed = rows[index];
     rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(index));
-    if (LogChanges && removed.status != RowStatus::Inserted) {
+    if (LogChanges && impl.statusOf(removed) != RowStatus::Inserted) {
         Impl::DeletedRow gone;
-        gone.original = removed.original ? std::move(*removed.original) : m_impl->valuesOf(removed);
-        gone.order = removed.order;
-        gone.changeSeq = m_impl->nextSeq++;
-        gone.id = removed.id;
-        m_impl->deleted.push_back(std::move(gone));
+        gone.order = impl.orderOf(removed);
+        gone.changeSeq = impl.nextSeq++;
+        gone.id = impl.idOf(removed);
+        if (!Impl::isOwn(removed)) {
+            gone.base = removed;
+        } else {
+            Impl::Record& row = impl.record(removed);
+            if (row.status == RowStatus::Unmodified) {
+                gone.original = std::move(row.values);
+            } else if (row.original) {
+                gone.original = std::move(*row.original);
+            } else {
+                gone.base = row.base;
+            }
+        }
+        impl.deleted.push_back(std::move(gone));
+    }
+    if (Impl::isOwn(removed)) {
+        impl.freeRecord(removed);
     }
     if (rows.empty()) {
         m_impl->current = -1;
@@ -764,8 +963,8 @@ void TClientDataSet::Delete() {
 
 int TClientDataSet::ChangeCount() const {
     int count = static_cast<int>(m_impl->deleted.size());
-    for (const auto& row : m_impl->rows) {
-        if (row.status != RowStatus::Unmodified) {
+    for (const auto& row : m_impl->records) {
+        if (row && row->status != RowStatus::Unmodified) {
             ++count;
         }
     }
@@ -781,9 +980,10 @@ DataPacket TClientDataSet::Delta() const {
         std::size_t index;
     };
     std::vector<Change> changes;
-    for (std::size_t i = 0; i < m_impl->rows.size(); ++i) {
-        if (m_impl->rows[i].status != RowStatus::Unmodified) {
-            changes.push_back({m_impl->rows[i].changeSeq, false, i});
+    for (std::size_t i = 0; i < m_impl->records.size(); ++i) {
+        const auto& row = m_impl->records[i];
+        if (row && row->status != RowStatus::Unmodified) {
+            changes.push_back({row->changeSeq, false, i});
         }
     }
     for (std::size_t i = 0; i < m_impl->deleted.size(); ++i) {
@@ -793,16 +993,18 @@ DataPacket TClientDataSet::Delta() const {
               [](const Change& a, const Change& b) { return a.seq < b.seq; });
     for (const Change& change : changes) {
         if (change.isDeleted) {
-            delta.rows.push_back(m_impl->deleted[change.index].original);
+            const Impl::DeletedRow& gone = m_impl->deleted[change.index];
+            delta.rows.push_back(gone.base != Impl::kNoBase ? m_impl->baseValues(gone.base)
+                                                            : gone.original);
             delta.rowStatus.push_back(RowStatus::Deleted);
             continue;
         }
-        const auto& row = m_impl->rows[change.index];
+        const Impl::Record& row = *m_impl->records[change.index];
         if (row.status == RowStatus::Modified) {
-            delta.rows.push_back(*row.original);
+            delta.rows.push_back(m_impl->originalOf(row));
             delta.rowStatus.push_back(RowStatus::Unmodified);
         }
-        delta.rows.push_back(m_impl->valuesOf(row));
+        delta.rows.push_back(row.values);
         delta.rowStatus.push_back(row.status);
     }
     return delta;
@@ -819,36 +1021,57 @@ void TClientDataSet::CancelUpdates() {
     auto& impl = *m_impl;
     const int oldIndex = impl.current;
     const std::uint64_t currentId =
-        oldIndex >= 0 ? impl.rows[static_cast<std::size_t>(oldIndex)].id : 0;
+        oldIndex >= 0 ? impl.idOf(impl.rows[static_cast<std::size_t>(oldIndex)]) : 0;
 
-    std::vector<Impl::Row> restored;
+    std::vector<std::uint32_t> restored;
     restored.reserve(impl.rows.size() + impl.deleted.size());
-    for (auto& row : impl.rows) {
+    for (const std::uint32_t entry : impl.rows) {
+        if (!Impl::isOwn(entry)) {
+            restored.push_back(entry);
+            continue;
+        }
+        Impl::Record& row = impl.record(entry);
         if (row.status == RowStatus::Inserted) {
+            impl.freeRecord(entry);
             continue;
         }
         if (row.status == RowStatus::Modified) {
+            if (!row.original) {
+                // Back to the loaded row it was.
+                const std::uint32_t loaded = row.base;
+                impl.setBaseOrder(loaded, row.order);
+                impl.freeRecord(entry);
+                restored.push_back(loaded);
+                continue;
+            }
             row.values = std::move(*row.original);
             row.original.reset();
         }
         row.status = RowStatus::Unmodified;
-        restored.push_back(std::move(row));
+        row.changeSeq = 0;
+        restored.push_back(entry);
     }
     for (auto& gone : impl.deleted) {
-        Impl::Row row;
-        row.values = std::move(gone.original);
-        row.order = gone.order;
-        row.id = gone.id;
-        restored.push_back(std::move(row));
+        if (gone.base != Impl::kNoBase) {
+            impl.setBaseOrder(gone.base, gone.order);
+            restored.push_back(gone.base);
+            continue;
+        }
+        auto row = std::make_unique<Impl::Record>();
+        row->values = std::move(gone.original);
+        row->order = gone.order;
+        row->id = gone.id;
+        restored.push_back(impl.newRecord(std::move(row)));
     }
-    std::stable_sort(restored.begin(), restored.end(),
-                     [](const Impl::Row& a, const Impl::Row& b) { return a.order < b.order; });
+    std::stable_sort(restored.begin(), restored.end(), [&impl](std::uint32_t a, std::uint32_t b) {
+        return impl.orderOf(a) < impl.orderOf(b);
+    });
     impl.rows = std::move(restored);
     impl.deleted.clear();
 
     impl.current = -1;
     for (std::size_t i = 0; i < impl.rows.size(); ++i) {
-        if (impl.rows[i].id == currentId) {
+        if (impl.idOf(impl.rows[i]) == currentId) {
             impl.current = static_cast<int>(i);
             break;
         }
@@ -865,10 +1088,13 @@ void TClientDataSet::MergeChangeLog() {
         return;
     }
     m_impl->checkBrowseMode();
-    for (auto& row : m_impl->rows) {
-        row.original.reset();
-        row.status = RowStatus::Unmodified;
-        row.changeSeq = 0;
+    for (auto& row : m_impl->records) {
+        if (row) {
+            row->original.reset();
+            row->base = Impl::kNoBase;
+            row->status = RowStatus::Unmodified;
+            row->changeSeq = 0;
+        }
     }
     m_impl->deleted.clear();
     m_impl->renumberOrder();
@@ -917,7 +1143,7 @@ Variant TClientDataSet::GetFieldValue(const TField& field) const {
         return m_impl->calculatedValue(field);
     }
     const Impl::View values = m_impl->activeValues();
-    return values ? values[static_cast<std::size_t>(field.m_slot)] : Variant{};
+    return values ? m_impl->cellOf(values, static_cast<std::size_t>(field.m_slot)) : Variant{};
 }
 
 void TClientDataSet::SetFieldValue(const TField& field, const Variant& value) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "host/data/column_packet.h"
 #include "host/data/data_packet.h"
 #include "host/data/exceptions.h"
 #include "host/data/formatting.h"
@@ -145,6 +146,9 @@ const DataPacket& Variant::AsPacket() const {
     if (Type() != VarType::Packet) {
         throw EVariantError("Variant is not a data packet");
     }
+    if (m_value.index() == kColumnsIndex) {
+        return std::get<std::shared_ptr<const ColumnPacket>>(m_value)->Rows();
+    }
     return *std::get<std::shared_ptr<const DataPacket>>(m_value);
 }
 
@@ -152,7 +156,18 @@ std::shared_ptr<const DataPacket> Variant::PacketPtr() const {
     if (Type() != VarType::Packet) {
         throw EVariantError("Variant is not a data packet");
     }
+    if (m_value.index() == kColumnsIndex) {
+        const auto& columns = std::get<std::shared_ptr<const ColumnPacket>>(m_value);
+        return {columns, &columns->Rows()};
+    }
     return std::get<std::shared_ptr<const DataPacket>>(m_value);
+}
+
+std::shared_ptr<const ColumnPacket> Variant::ColumnsPtr() const {
+    if (m_value.index() != kColumnsIndex) {
+        return nullptr;
+    }
+    return std::get<std::shared_ptr<const ColumnPacket>>(m_value);
 }
 
 const std::string& Variant::AsText() const {

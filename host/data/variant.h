@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -9,6 +10,7 @@
 namespace host {
 
 class DataPacket;
+class ColumnPacket;
 
 // A calendar instant as the platform stores it: days since 30 December 1899,
 // the fraction being the time of day. Zero stands for "no date".
@@ -42,8 +44,13 @@ public:
     Variant(Array items) : m_value(std::make_shared<const Array>(std::move(items))) {}
     Variant(std::shared_ptr<const DataPacket> packet) : m_value(std::move(packet)) {}
     Variant(DataPacket packet);
+    // A packet stored by column; reads as a packet like any other.
+    Variant(std::shared_ptr<const ColumnPacket> packet) : m_value(std::move(packet)) {}
 
-    VarType Type() const { return static_cast<VarType>(m_value.index()); }
+    VarType Type() const {
+        const std::size_t index = m_value.index();
+        return index == kColumnsIndex ? VarType::Packet : static_cast<VarType>(index);
+    }
     bool IsNull() const { return Type() == VarType::Null; }
 
     // Conversions follow the platform: null reads as "" / 0; text that is not a
@@ -58,6 +65,8 @@ public:
     const Array& AsArray() const;
     const DataPacket& AsPacket() const;
     std::shared_ptr<const DataPacket> PacketPtr() const;
+    // The packet stored by column, or null when the variant holds none.
+    std::shared_ptr<const ColumnPacket> ColumnsPtr() const;
     const Blob& AsBlob() const;
     // The text itself, without a copy (codecs of large packets).
     const std::string& AsText() const;
@@ -65,8 +74,10 @@ public:
     friend bool operator==(const Variant& a, const Variant& b);
 
 private:
+    static constexpr std::size_t kColumnsIndex = 8;
     std::variant<std::monostate, std::string, std::int64_t, double, TDateTime, Blob,
-                 std::shared_ptr<const Array>, std::shared_ptr<const DataPacket>>
+                 std::shared_ptr<const Array>, std::shared_ptr<const DataPacket>,
+                 std::shared_ptr<const ColumnPacket>>
         m_value;
 };
 

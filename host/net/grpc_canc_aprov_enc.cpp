@@ -255,7 +255,7 @@ public:
         TodosVendedor = returned.all_salesmen();
         ListaCliente = returned.customer_list();
         TodosCliente = returned.all_customers();
-        return Variant(assembler.take());
+        return Variant(assembler.takeColumns());
     }
 
     Variant GetItemEnc(const std::string& CDFILIAL, const std::string& NRORCAEVENTO,

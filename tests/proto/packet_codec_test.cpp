@@ -298,6 +298,35 @@ TEST(PacketCodec, AssemblerRefusesFieldsInALaterChunk) {
     EXPECT_THROW(assembler.add(first), PacketCodecError);
 }
 
+TEST(PacketCodec, ChunksOfOddSizesAssembleByColumnWithEveryNullInPlace) {
+    DataPacket packet;
+    packet.fields = everyType().fields;
+    for (int copy = 0; copy < 50; ++copy) {
+        for (const auto& row : everyType().rows) {
+            packet.rows.push_back(row);
+            packet.rowStatus.push_back(copy % 2 == 0 ? RowStatus::Inserted : RowStatus::Deleted);
+        }
+    }
+    packet.rows[77][0] = Variant("no meio");
+    PacketAssembler assembler;
+    int chunks = 0;
+    ore::proto::encodeChunks(packet, 150, [&](ORE06100::Packet& chunk) {
+        ORE06100::Packet parsed;
+        EXPECT_TRUE(parsed.ParseFromString(chunk.SerializeAsString()));
+        assembler.add(parsed);
+        ++chunks;
+        return true;
+    });
+    ASSERT_GT(chunks, 20);
+    const std::shared_ptr<const host::ColumnPacket> columns = assembler.takeColumns();
+    ASSERT_EQ(columns->RowCount(), packet.rows.size());
+    EXPECT_TRUE(columns->columns[0].IsNull(76));
+    EXPECT_EQ(columns->columns[0].Value(77), Variant("no meio"));
+    EXPECT_EQ(columns->columns[5].Value(0), Variant(Blob{std::string("a\0b", 3)}));
+    EXPECT_EQ(Variant(columns).AsPacket(), packet);
+    EXPECT_TRUE(assembler.empty());
+}
+
 TEST(PacketCodec, AssemblerWithoutChunksRaises) {
     PacketAssembler assembler;
     EXPECT_THROW(assembler.take(), PacketCodecError);
