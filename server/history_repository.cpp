@@ -83,12 +83,16 @@ void HistoryRepository::writeRecord(const std::string& id, const HistoryEntry& e
         std::string("SELECT CDCLIENTE, NMCLIEORCEVE, CDVENDEDOR FROM ORCAEVENTO WHERE ") +
             orderKeyCondition,
         keyParams(entry.key));
+    writeRecord(id, entry, order.rows.empty() ? std::vector<Variant>(3) : order.rows.front());
+}
+
+void HistoryRepository::writeRecord(const std::string& id, const HistoryEntry& entry,
+                                    const std::vector<Variant>& orderColumns) {
     Params params = keyParams(entry.key);
     params.emplace_back("IDHISTCANC", id);
     static const char* const copied[] = {"CDCLIENTE", "NMCLIEORCEVE", "CDVENDEDOR"};
     for (std::size_t column = 0; column < 3; ++column) {
-        params.emplace_back(copied[column],
-                            order.rows.empty() ? Variant() : order.rows.front()[column]);
+        params.emplace_back(copied[column], orderColumns.at(column));
     }
     params.emplace_back("CDOPERADOR", entry.caller.operatorCode);
     params.emplace_back("DTHRHISTCANC", entry.when);

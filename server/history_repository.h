@@ -44,6 +44,10 @@ public:
     // Writes the record under `id`, in the transaction open on the connection
     // (the caller's), copying customer and salesman from the order if it exists.
     void writeRecord(const std::string& id, const HistoryEntry& entry);
+    // The same with the order's CDCLIENTE, NMCLIEORCEVE and CDVENDEDOR
+    // already read.
+    void writeRecord(const std::string& id, const HistoryEntry& entry,
+                     const std::vector<host::Variant>& orderColumns);
     // The same in a transaction of its own; returns the record's key.
     std::string writeRecordAlone(const HistoryEntry& entry);
 

@@ -344,7 +344,67 @@ bool OrderRepository::markPending(const OrderKey& key,
         params.emplace_back("CDOPEJUSTORC", operatorCode);
     }
     statement += std::string(" WHERE ") + orderKeyCondition + " AND IDSITUORCEVE IN ('2', '3')";
+    if (justification) {
+        statement +=
+            " AND EXISTS (SELECT 1 FROM JUSTEXCHIS j WHERE j.CDJUSTEXCHIS = :CDJUSTEXCHIS)";
+    }
     return m_database.execute(statement, params) == 1;
+}
+
+std::optional<OrderRepository::CancellationFacts> OrderRepository::cancellationFacts(
+    const OrderKey& key) {
+    // Each subquery is one index lookup; together they replace a statement
+    // (a round trip on PostgreSQL) apiece.
+    static const std::string statement = [] {
+        auto of = [](const std::string& alias) {
+            return alias + ".CDFILIAL = o.CDFILIAL AND " + alias +
+                   ".NRORCAEVENTO = o.NRORCAEVENTO AND " + alias + ".NRSEQORCAEVE = o.NRSEQORCAEVE";
+        };
+        return "SELECT o.CDCLIENTE, o.NMCLIEORCEVE, o.CDVENDEDOR,"
+               " CASE WHEN (o.NRSEQORCAEVE = '00' AND EXISTS (SELECT 1 FROM ORCAEVENTO c"
+               " WHERE c.CDFILIAL = o.CDFILIAL AND c.NRORCAEVENTO = o.NRORCAEVENTO"
+               " AND c.NRSEQORCAEVE <> '00'))"
+               " OR EXISTS (SELECT 1 FROM PEDIDO pe JOIN ORDEMPROD op ON op.CDFILIAL ="
+               " pe.CDFILIAL AND op.NRPEDIDO = pe.NRPEDIDO WHERE " +
+               of("pe") +
+               ")"
+               " OR EXISTS (SELECT 1 FROM PEDIDO pe WHERE " +
+               of("pe") +
+               " AND pe.IDSITUPEDIDO = 'E')"
+               " OR EXISTS (SELECT 1 FROM CONTARECEBER r WHERE " +
+               of("r") + " AND (r." + paidCondition + " OR r." + slipSentCondition +
+               ")) THEN 1 ELSE 0 END,"
+               " (SELECT COUNT(*) FROM CONTARECEBER r WHERE " +
+               of("r") +
+               "),"
+               " (SELECT COUNT(*) FROM PEDIDO pe WHERE " +
+               of("pe") +
+               "),"
+               " (SELECT COALESCE(MAX(b.NRSEQHISTORCA), 0) + 1 FROM OBSJUSTORC b WHERE " +
+               of("b") +
+               "), l.DTHRHISTORCA"
+               " FROM ORCAEVENTO o LEFT JOIN OBSJUSTORC l ON " +
+               of("l") + " AND l.NRSEQHISTORCA = (SELECT b.NRSEQHISTORCA FROM OBSJUSTORC b WHERE " +
+               of("b") +
+               " ORDER BY CASE WHEN b.DTHRHISTORCA IS NULL THEN 1 ELSE 0 END,"
+               " b.DTHRHISTORCA DESC, b.NRSEQHISTORCA DESC LIMIT 1)"
+               " WHERE o.CDFILIAL = :CDFILIAL AND o.NRORCAEVENTO = :NRORCAEVENTO"
+               " AND o.NRSEQORCAEVE = :NRSEQORCAEVE";
+    }();
+    DataPacket packet = m_database.query(statement, keyParams(key));
+    if (packet.rows.empty()) {
+        return std::nullopt;
+    }
+    std::vector<Variant>& row = packet.rows.front();
+    CancellationFacts facts;
+    facts.blocked = row[3].AsInteger() != 0;
+    facts.receivables = row[4].AsInteger();
+    facts.salesOrders = row[5].AsInteger();
+    facts.nextObservation = row[6].AsInteger();
+    facts.latestObservationTime = std::move(row[7]);
+    row.resize(3);
+    facts.recordColumns = std::move(row);
+    return facts;
 }
 
 DataPacket OrderRepository::productionOrders(const OrderKey& key) {
@@ -390,21 +450,14 @@ void OrderRepository::deleteReceivablesAndSalesOrders(const OrderKey& key) {
 void OrderRepository::addObservation(const OrderKey& key, const std::string& text,
                                      const std::optional<std::string>& operatorCode,
                                      const std::optional<std::string>& justification,
-                                     host::TDateTime when) {
-    const DataPacket latest =
-        m_database.query(std::string("SELECT DTHRHISTORCA FROM OBSJUSTORC WHERE ") +
-                             orderKeyCondition + latestObservationFirst + " LIMIT 1",
-                         keyParams(key));
-    if (!latest.rows.empty() && !latest.rows.front().front().IsNull()) {
+                                     host::TDateTime when, std::int64_t number,
+                                     const Variant& latestTime) {
+    if (!latestTime.IsNull()) {
         // A clock set back must not make the new record older than the latest.
-        when.days = std::max(when.days, latest.rows.front().front().AsDateTime().days);
+        when.days = std::max(when.days, latestTime.AsDateTime().days);
     }
-    const DataPacket next = m_database.query(
-        std::string("SELECT COALESCE(MAX(NRSEQHISTORCA), 0) + 1 FROM OBSJUSTORC WHERE ") +
-            orderKeyCondition,
-        keyParams(key));
     Params params = keyParams(key);
-    params.emplace_back("NRSEQHISTORCA", next.rows.front().front().AsInteger());
+    params.emplace_back("NRSEQHISTORCA", number);
     params.emplace_back("DTHRHISTORCA", when);
     params.emplace_back("TXOBSJUSTORC", text);
     params.emplace_back("CDOPERADOR", optionalText(operatorCode));

@@ -45,20 +45,38 @@ public:
     // The order's status, or nothing when there is no such order.
     std::optional<std::string> status(const OrderKey& key);
     // Sets status "1" (and the justification and operator given; empty
-    // operator: none) when the order is "2" or "3"; false when no row
-    // qualified. Locks the row until the transaction ends.
+    // operator: none) when the order is "2" or "3" and the justification
+    // given is registered; false when no row qualified. Locks the row until
+    // the transaction ends.
     bool markPending(const OrderKey& key, const std::optional<std::string>& justification,
                      const std::string& operatorCode);
+    // What a cancellation needs to know of an order, in one statement.
+    struct CancellationFacts {
+        // Child orders (of a sequence "00"), production orders, shipped sales
+        // orders, paid receivables or bank slips sent: any of them.
+        bool blocked = false;
+        std::int64_t receivables = 0;
+        std::int64_t salesOrders = 0;
+        // CDCLIENTE, NMCLIEORCEVE, CDVENDEDOR: what the history record copies.
+        std::vector<host::Variant> recordColumns;
+        // The number and earliest time of a new observation.
+        std::int64_t nextObservation = 1;
+        host::Variant latestObservationTime;
+    };
+    // Nothing when there is no such order.
+    std::optional<CancellationFacts> cancellationFacts(const OrderKey& key);
     host::DataPacket productionOrders(const OrderKey& key);
     host::DataPacket shippedSalesOrders(const OrderKey& key);
     std::optional<std::string> firstPaidReceivable(const OrderKey& key);
     std::optional<std::string> firstReceivableWithSlipSent(const OrderKey& key);
     void deleteReceivablesAndSalesOrders(const OrderKey& key);
-    // Records an observation at `when` (never earlier than the latest one),
-    // numbered after the order's last record.
+    // Records an observation numbered `number` at `when`, never earlier than
+    // `latestTime` (the order's latest observation, null if none): both as
+    // cancellationFacts() reads them.
     void addObservation(const OrderKey& key, const std::string& text,
                         const std::optional<std::string>& operatorCode,
-                        const std::optional<std::string>& justification, host::TDateTime when);
+                        const std::optional<std::string>& justification, host::TDateTime when,
+                        std::int64_t number, const host::Variant& latestTime);
 
     // The stored columns of the order (storedOrderColumns()), locked for this
     // transaction; nothing when the order is gone.

@@ -343,12 +343,12 @@ CancellationOutcome OrderRules::cancelInTransaction(const OrderKey& key,
     // two operators cancelling at once, the second finds it no longer
     // approved.
     host::sql::Transaction transaction(m_repository.database());
-    if (reason.justification && !m_repository.justificationExists(*reason.justification)) {
-        throw ServiceError(
-            ErrorKind::InvalidArgument, std::string(messages::justificationNotRegistered),
-            messages::refusal(messages::justificationNotRegisteredKey, *reason.justification));
-    }
     if (!m_repository.markPending(key, reason.justification, operatorCode)) {
+        if (reason.justification && !m_repository.justificationExists(*reason.justification)) {
+            throw ServiceError(
+                ErrorKind::InvalidArgument, std::string(messages::justificationNotRegistered),
+                messages::refusal(messages::justificationNotRegisteredKey, *reason.justification));
+        }
         if (const auto status = m_repository.status(key)) {
             throw ServiceError(ErrorKind::Refusal, std::string(messages::orderNotApproved),
                                messages::refusal(messages::orderNotApprovedKey, *status));
@@ -356,11 +356,46 @@ CancellationOutcome OrderRules::cancelInTransaction(const OrderKey& key,
         throw ServiceError(ErrorKind::NotFound, std::string(messages::orderNotFound),
                            std::string(messages::orderNotFoundKey));
     }
+    // One statement tells whether anything blocks the cancellation and reads
+    // what the writes below need; only a blocked order is looked at again,
+    // check by check, for what blocks it.
+    auto facts = m_repository.cancellationFacts(key);
+    if (!facts) {
+        throw ServiceError(ErrorKind::NotFound, std::string(messages::orderNotFound),
+                           std::string(messages::orderNotFoundKey));
+    }
+    if (facts->blocked) {
+        if (auto stop = blockingReason(key)) {
+            return std::move(*stop);
+        }
+    }
+    // The record and the copies go in with the deletion, so they commit or
+    // roll back together: no cancelled record without its effects, and no
+    // deleted row without its copy.
+    const std::string id = HistoryRepository::newRecordId();
+    entry.outcome = HistoryOutcome::cancelled;
+    m_history.writeRecord(id, entry, facts->recordColumns);
+    if (facts->blocked || facts->receivables > 0 || facts->salesOrders > 0) {
+        m_history.copyReceivablesAndSalesOrders(id, key);
+        m_repository.deleteReceivablesAndSalesOrders(key);
+    }
+    if (reason.observation && !isBlank(*reason.observation)) {
+        m_repository.addObservation(
+            key, *reason.observation,
+            operatorCode.empty() ? std::nullopt : std::optional<std::string>(operatorCode),
+            reason.justification, entry.when, facts->nextObservation, facts->latestObservationTime);
+    }
+    transaction.commit();
+    return outcome;
+}
+
+std::optional<CancellationOutcome> OrderRules::blockingReason(const OrderKey& key) {
     // The screen refuses this before it asks; a client that did not is refused here.
     if (key.sequence == "00" && m_repository.hasChildOrders(key.branch, key.number)) {
         throw ServiceError(ErrorKind::Refusal, std::string(messages::parentWithChildOrders),
                            std::string(messages::parentWithChildOrdersKey));
     }
+    CancellationOutcome outcome;
     DataPacket production = m_repository.productionOrders(key);
     if (!production.rows.empty()) {
         outcome.productionOrders = std::move(production);
@@ -379,22 +414,7 @@ CancellationOutcome OrderRules::cancelInTransaction(const OrderKey& key,
         const std::string text = messages::refusal(messages::bankSlipSentKey, *document);
         throw ServiceError(ErrorKind::Refusal, text, text);
     }
-    // The record and the copies go in with the deletion, so they commit or
-    // roll back together: no cancelled record without its effects, and no
-    // deleted row without its copy.
-    const std::string id = HistoryRepository::newRecordId();
-    entry.outcome = HistoryOutcome::cancelled;
-    m_history.writeRecord(id, entry);
-    m_history.copyReceivablesAndSalesOrders(id, key);
-    m_repository.deleteReceivablesAndSalesOrders(key);
-    if (reason.observation && !isBlank(*reason.observation)) {
-        m_repository.addObservation(
-            key, *reason.observation,
-            operatorCode.empty() ? std::nullopt : std::optional<std::string>(operatorCode),
-            reason.justification, entry.when);
-    }
-    transaction.commit();
-    return outcome;
+    return std::nullopt;
 }
 
 void OrderRules::recordAuthorizationRefusal(const OrderKey& key, const CancellationReason& reason,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -73,6 +74,9 @@ private:
     OrderListQuery listQuery(const std::string& branch, const OrderFilter& filter);
     CancellationOutcome cancelInTransaction(const OrderKey& key, const CancellationReason& reason,
                                             HistoryEntry& entry);
+    // What blocks cancelling the order (its production or shipped orders),
+    // nothing when nothing does; raises for what refuses it.
+    std::optional<CancellationOutcome> blockingReason(const OrderKey& key);
     OrderRepository& m_repository;
     HistoryRepository m_history;
 };

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <thread>
 #include <unordered_map>
 
@@ -21,6 +24,13 @@ constexpr auto kBusyPause = std::chrono::microseconds(250);
 // millisecond of work).
 constexpr int kProgressSteps = 20000;
 constexpr std::size_t kStatementCacheSize = 64;
+// Pages in the write-ahead log after which a commit asks for them to be
+// copied back into the database file (SQLite's own default), and the length
+// at which the committing thread copies them itself, because the background
+// copy cannot keep up: the log stays bounded either way.
+constexpr int kCheckpointPages = 1000;
+constexpr int kInlineCheckpointPages = 8000;
+constexpr int kCatchUpRounds = 8;
 
 struct StringHash {
     using is_transparent = void;
@@ -53,9 +63,115 @@ private:
 
 enum class Reader { Text, Integer, Float, DateTime, Blob, ByValue };
 
+// Copies the write-ahead log back into the database file on its own thread
+// and connection, so that no commit waits for it. The copy writes and syncs
+// up to a thousand pages of the database file, milliseconds of work, where a
+// commit itself only appends to the log and syncs it once. One per database
+// file in the process, shared by all its connections; it does not take the
+// write lock, so writers go on meanwhile.
+class Checkpointer {
+public:
+    static std::shared_ptr<Checkpointer> of(const std::string& path) {
+        static std::mutex registryMutex;
+        static std::map<std::string, std::weak_ptr<Checkpointer>> registry;
+        std::lock_guard lock(registryMutex);
+        std::weak_ptr<Checkpointer>& slot = registry[path];
+        std::shared_ptr<Checkpointer> checkpointer = slot.lock();
+        if (!checkpointer) {
+            checkpointer = std::make_shared<Checkpointer>(path);
+            slot = checkpointer;
+        }
+        return checkpointer;
+    }
+
+    explicit Checkpointer(std::string path)
+        : m_path(std::move(path)), m_thread([this] { run(); }) {}
+    Checkpointer(const Checkpointer&) = delete;
+    Checkpointer& operator=(const Checkpointer&) = delete;
+    ~Checkpointer() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+
+    // After a commit that left the log `pages` long. Until the log starts
+    // again from its beginning, a copy is asked for once per
+    // kCheckpointPages pages written, not after every commit: each copy syncs
+    // the database file.
+    void request(int pages) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (pages >= m_requestedAt && pages < m_requestedAt + kCheckpointPages) {
+                return;
+            }
+            m_requestedAt = pages;
+            m_wanted = true;
+        }
+        m_wake.notify_one();
+    }
+
+private:
+    void run() {
+        sqlite3* db = nullptr;
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_wanted || m_stopping; });
+            if (m_stopping) {
+                break;
+            }
+            m_wanted = false;
+            lock.unlock();
+            checkpoint(db);
+            lock.lock();
+        }
+        lock.unlock();
+        // The last connection to close copies what is left and removes the log.
+        sqlite3_close(db);
+    }
+
+    // A passive checkpoint copies what no reader still needs and never waits
+    // for a lock; what it leaves, the next request copies. A failure leaves
+    // the pages in the log, where they are as durable as in the file.
+    void checkpoint(sqlite3*& db) {
+        if (db == nullptr) {
+            if (sqlite3_open_v2(m_path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                                nullptr) != SQLITE_OK) {
+                sqlite3_close(db);
+                db = nullptr;
+                return;
+            }
+            // The file is synced before the log is reused.
+            sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+        }
+        // The log restarts from its beginning only after a copy has caught
+        // up with it, so the pages committed during one copy are copied
+        // right after it, a few rounds at most; each round is shorter.
+        for (int round = 0; round < kCatchUpRounds; ++round) {
+            int logged = 0;
+            int copied = 0;
+            if (sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logged,
+                                          &copied) != SQLITE_OK ||
+                copied >= logged) {
+                return;
+            }
+        }
+    }
+
+    const std::string m_path;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    int m_requestedAt = 0;  // the log's length at the last request
+    bool m_wanted = false;
+    bool m_stopping = false;
+    std::thread m_thread;  // last: starts once the rest is ready
+};
+
 class SqliteDatabase final : public Database {
 public:
-    explicit SqliteDatabase(const std::string& path) {
+    explicit SqliteDatabase(const std::string& path) : m_path(path) {
         const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
         if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
             const std::string message =
@@ -67,6 +183,8 @@ public:
         sqlite3_extended_result_codes(m_db, 1);
         sqlite3_busy_handler(m_db, &SqliteDatabase::onBusy, this);
         sqlite3_progress_handler(m_db, kProgressSteps, &SqliteDatabase::onProgress, this);
+        // In place of SQLite's own checkpoint inside the commit that fills the log.
+        sqlite3_wal_hook(m_db, &SqliteDatabase::onLogWritten, this);
         try {
             // Reads through a memory map skip a system call per page, which is
             // most of the cost of a long list read on a large file. A commit
@@ -317,6 +435,28 @@ private:
         return 1;
     }
 
+    // After every commit in write-ahead-log mode, with the log's length in
+    // pages.
+    static int onLogWritten(void* self, sqlite3* db, const char* schema, int pages) {
+        if (pages < kCheckpointPages) {
+            return SQLITE_OK;
+        }
+        auto* database = static_cast<SqliteDatabase*>(self);
+        if (pages < kInlineCheckpointPages) {
+            try {
+                if (!database->m_checkpointer) {
+                    database->m_checkpointer = Checkpointer::of(database->m_path);
+                }
+                database->m_checkpointer->request(pages);
+                return SQLITE_OK;
+            } catch (const std::exception&) {
+                // No thread to be had: this commit copies them itself.
+            }
+        }
+        sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        return SQLITE_OK;
+    }
+
     static int onProgress(void* self) { return static_cast<SqliteDatabase*>(self)->stopped(); }
 
     [[noreturn]] void fail(int rc) const {
@@ -493,6 +633,9 @@ private:
         }
     }
 
+    const std::string m_path;
+    // Released after the connection is closed (members go after the body).
+    std::shared_ptr<Checkpointer> m_checkpointer;
     sqlite3* m_db = nullptr;
     std::optional<TimePoint> m_deadline;
     TimePoint m_busySince{};

@@ -550,6 +550,30 @@ TEST_P(OrderServerTest, OnlyApprovedOrClosedOrdersCanBeCancelled) {
     EXPECT_EQ(orderColumn("CDOPEJUSTORC", number(1)), "<null>");
 }
 
+TEST_P(OrderServerTest, AnUnregisteredJustificationIsRefusedWhateverTheOrder) {
+    addOrder({.number = number(1), .status = "2"});
+    addOrder({.number = number(2), .status = "1"});
+    auto cancelWith = [&](const std::string& code, const std::string& number) {
+        std::string branch = "0001", order = number, sequence = "00";
+        try {
+            api().CancAprovaEnc(branch, order, sequence, code, Variant("texto"), "OPER");
+        } catch (const host::Exception& error) {
+            return std::string(error.what());
+        }
+        return std::string("<no error>");
+    };
+    const std::string refused = "Justificativa de exclusão do histórico não cadastrada.";
+    // Approved, not approved, missing: the justification is what is wrong.
+    EXPECT_EQ(cancelWith("0009", number(1)), refused);
+    EXPECT_EQ(cancelWith("0009", number(2)), refused);
+    EXPECT_EQ(cancelWith("0009", number(3)), refused);
+    EXPECT_EQ(orderColumn("IDSITUORCEVE", number(1)), "2");
+    EXPECT_EQ(orderColumn("CDJUSTEXCHIS", number(1)), "<null>");
+    EXPECT_EQ(orderColumn("CDOPEJUSTORC", number(1)), "<null>");
+    EXPECT_EQ(cancelWith("0001", number(1)), "<no error>");
+    EXPECT_EQ(orderColumn("IDSITUORCEVE", number(1)), "1");
+}
+
 TEST_P(OrderServerTest, OfTwoSimultaneousCancellationsExactlyOneSucceeds) {
     constexpr int orders = 4;
     for (int index = 1; index <= orders; ++index) {

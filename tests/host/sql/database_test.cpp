@@ -333,6 +333,8 @@ TEST(DatabaseOpen, PlainPathAndPrefixOpenSqlite) {
     auto database = Database::open("sqlite:" + path);
     EXPECT_EQ(database->engine(), Engine::sqlite);
     EXPECT_EQ(database->query("PRAGMA journal_mode").rows.at(0).at(0), Variant("wal"));
+    // FULL: every commit's log is on disk before the commit returns.
+    EXPECT_EQ(database->query("PRAGMA synchronous").rows.at(0).at(0), Variant(std::int64_t{2}));
     EXPECT_EQ(database->query("PRAGMA foreign_keys").rows.at(0).at(0), Variant(std::int64_t{1}));
 }
 
