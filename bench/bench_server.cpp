@@ -587,9 +587,10 @@ private:
             p99.floors.push_back(quiet.p50);
             alone.push_back(quiet.callsPerSecond());
             std::printf(
-                "  load pair %d: alone %.0f calls/s p50 %.3f p99 %.3f ms; with %d lists"
-                " streamed %.0f calls/s p99 %.3f ms\n",
-                pair + 1, quiet.callsPerSecond(), quiet.p50, quiet.p99, lists.load(),
+                "  load pair %d: alone %.0f calls/s p50 %.3f p99 %.3f ms (CPU %.0f us and %.2f"
+                " context switches a call); with %d lists streamed %.0f calls/s p99 %.3f ms\n",
+                pair + 1, quiet.callsPerSecond(), quiet.p50, quiet.p99,
+                quiet.cpuMicrosecondsPerCall, quiet.contextSwitchesPerCall, lists.load(),
                 busy.callsPerSecond(), busy.p99);
         }
         if (failures > 0) {

@@ -1,6 +1,7 @@
 #include "bench/load_generator.h"
 
 #include <grpcpp/grpcpp.h>
+#include <sys/resource.h>
 
 #include <memory>
 
@@ -10,6 +11,21 @@
 namespace bench {
 
 namespace {
+
+struct Usage {
+    double cpuSeconds = 0;
+    long long contextSwitches = 0;
+};
+
+Usage processUsage() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& time) {
+        return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+    };
+    return {seconds(usage.ru_utime) + seconds(usage.ru_stime),
+            static_cast<long long>(usage.ru_nvcsw) + static_cast<long long>(usage.ru_nivcsw)};
+}
 
 struct Slot {
     std::unique_ptr<grpc::ClientContext> context;
@@ -57,6 +73,7 @@ LoadResult runItemLoad(const std::string& target, const std::vector<ore::server:
     LoadResult result;
     std::vector<double> latencies;
     latencies.reserve(200000);
+    const Usage usageAtStart = processUsage();
     const auto start = Clock::now();
     const auto end = start + duration;
     for (std::size_t index = 0; index < slots.size(); ++index) {
@@ -86,6 +103,14 @@ LoadResult runItemLoad(const std::string& target, const std::vector<ore::server:
         }
     }
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const Usage usageAtEnd = processUsage();
+    if (result.calls > 0) {
+        const auto calls = static_cast<double>(result.calls);
+        result.cpuMicrosecondsPerCall =
+            (usageAtEnd.cpuSeconds - usageAtStart.cpuSeconds) * 1e6 / calls;
+        result.contextSwitchesPerCall =
+            static_cast<double>(usageAtEnd.contextSwitches - usageAtStart.contextSwitches) / calls;
+    }
     queue.Shutdown();
     void* tag = nullptr;
     bool ok = false;

@@ -14,6 +14,11 @@ struct LoadResult {
     double seconds = 0;
     double p50 = 0;  // ms
     double p99 = 0;  // ms
+    // The whole process (clients and any server in it) over the run: CPU
+    // time and context switches per call, which say what limits the rate
+    // when clients and server share the cores.
+    double cpuMicrosecondsPerCall = 0;
+    double contextSwitchesPerCall = 0;
     double callsPerSecond() const { return seconds > 0 ? static_cast<double>(calls) / seconds : 0; }
 };
 

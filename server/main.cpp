@@ -69,7 +69,18 @@ int main(int argc, char** argv) {
     app.add_option("--tls-key", options.tls.keyFile, "PEM private key of --tls-cert");
     app.add_option("--tls-client-ca", options.tls.clientCaFile,
                    "PEM CA: clients must present a certificate it signed");
+    int sessionCacheMs = static_cast<int>(options.sessions.cache.lifetime.count());
+    app.add_option("--session-cache-ms", sessionCacheMs,
+                   "How long a validated session is trusted without asking the database again"
+                   " (a session cut off in the database still works for that long); 0: always ask")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 60000));
+    app.add_option("--session-cache-entries", options.sessions.cache.maxEntries,
+                   "Validated sessions kept at most")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 1000000));
     CLI11_PARSE(app, argc, argv);
+    options.sessions.cache.lifetime = std::chrono::milliseconds(sessionCacheMs);
     options.sessions.lifetime = std::chrono::minutes(sessionMinutes);
     options.connectionWait = std::chrono::milliseconds(connectionWaitMs);
     options.shutdownGrace = std::chrono::milliseconds(graceMs);

@@ -24,6 +24,8 @@ constexpr const char* schemaProbe =
 
 // Threads beyond the calls served: gRPC's pollers and the health service.
 constexpr int spareThreads = 8;
+// Threads kept waiting for calls even when none come.
+constexpr int minimumPollers = 2;
 
 // Why binding `address` fails, or empty when it would not: gRPC only says
 // that it could not listen.
@@ -100,6 +102,14 @@ void OrderServer::start() {
     grpc::ResourceQuota quota("ore06100-server");
     quota.SetMaxThreads(static_cast<int>(m_options.maxCalls) + spareThreads);
     builder.SetResourceQuota(quota);
+    // A sync server thread that finishes a call while enough others poll
+    // ends, and the next call that finds no poller starts a new one: with
+    // gRPC's default of two pollers, a few clients at once meant a thread
+    // made and ended every few calls. Calls are bounded by maxCalls anyway,
+    // so that many threads may stay and wait for the next call.
+    builder.SetSyncServerOption(grpc::ServerBuilder::SyncServerOption::MIN_POLLERS, minimumPollers);
+    builder.SetSyncServerOption(grpc::ServerBuilder::SyncServerOption::MAX_POLLERS,
+                                static_cast<int>(m_options.maxCalls) + minimumPollers);
     builder.RegisterService(&m_service);
     m_server = builder.BuildAndStart();
     if (!m_server || m_port == 0) {

@@ -134,7 +134,7 @@ public:
     // The operator of the call's session; raises when there is no valid one.
     const Caller& caller() {
         if (!m_caller) {
-            m_caller.emplace(authenticateCall(database(), m_context));
+            m_caller.emplace(authenticateCall(database(), m_context, &m_service.m_sessionCache));
         }
         return *m_caller;
     }
@@ -307,7 +307,8 @@ OrderService::OrderService(ConnectionPool& pool, Clock clock, CallLimits limits,
     : m_pool(pool),
       m_clock(clock ? std::move(clock) : Clock(localNow)),
       m_limits(limits),
-      m_sessions(sessions) {}
+      m_sessions(sessions),
+      m_sessionCache(sessions.cache) {}
 
 grpc::Status OrderService::GetEncomenda(grpc::ServerContext* context,
                                         const ORE06100::GetEncomendaRequest* request,

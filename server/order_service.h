@@ -74,6 +74,7 @@ private:
     Clock m_clock;
     CallLimits m_limits;
     SessionPolicy m_sessions;
+    SessionCache m_sessionCache;
     std::atomic<std::size_t> m_calls{0};
     std::atomic<bool> m_abandoned{false};
     std::function<void(bool)> m_databaseState;

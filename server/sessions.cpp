@@ -127,21 +127,34 @@ std::string tokenHash(std::string_view token) {
     return std::string(hex);
 }
 
-Caller authenticate(host::sql::Database& database, std::string_view token, std::string peer,
-                    std::chrono::system_clock::time_point now) {
+namespace {
+
+void checkTokenShape(std::string_view token) {
     if (token.empty()) {
         throw ServiceError(ErrorKind::Unauthenticated, std::string(messages::sessionMissing));
     }
     if (!looksLikeToken(token)) {
         throw ServiceError(ErrorKind::Unauthenticated, std::string(messages::sessionInvalid));
     }
+}
+
+std::chrono::system_clock::time_point systemTimeOf(TDateTime when) {
+    const double seconds = (when.days - unixEpochDays) * 86400.0;
+    return std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::duration<double>(seconds)));
+}
+
+// What the session table says of the token's hash at `now`.
+ValidatedSession lookUpSession(host::sql::Database& database, const std::string& hash,
+                               std::chrono::system_clock::time_point now) {
     // One round trip: the session, its operator and the operator's branches.
     const DataPacket rows = database.query(
         "SELECT s.CDOPERADOR, s.DTEXPIRA, o.IDATIVO, f.CDFILIAL, f.IDCANCAPROV"
         " FROM SESSAOOPER s JOIN OPERADOR o ON o.CDOPERADOR = s.CDOPERADOR"
         " LEFT JOIN OPERFILIAL f ON f.CDOPERADOR = s.CDOPERADOR"
         " WHERE s.HSTOKEN = :HSTOKEN",
-        {{"HSTOKEN", tokenHash(token)}});
+        {{"HSTOKEN", hash}});
     if (rows.rows.empty() || text(rows.rows.front()[2]) != "S") {
         throw ServiceError(ErrorKind::Unauthenticated, std::string(messages::sessionInvalid));
     }
@@ -149,18 +162,47 @@ Caller authenticate(host::sql::Database& database, std::string_view token, std::
     if (expiry.IsNull() || expiry.AsDateTime().days <= utcDateTime(now).days) {
         throw ServiceError(ErrorKind::SessionExpired, std::string(messages::sessionExpired));
     }
-    Caller caller;
-    caller.operatorCode = text(rows.rows.front()[0]);
-    caller.clientAddress = std::move(peer);
+    ValidatedSession session;
+    session.operatorCode = text(rows.rows.front()[0]);
+    session.expiresAt = systemTimeOf(expiry.AsDateTime());
     for (const auto& row : rows.rows) {
         if (!row[3].IsNull()) {
-            caller.branches[row[3].AsString()] = text(row[4]) == "S";
+            session.branches[row[3].AsString()] = text(row[4]) == "S";
         }
     }
+    return session;
+}
+
+Caller callerOf(ValidatedSession session, std::string peer) {
+    Caller caller;
+    caller.operatorCode = std::move(session.operatorCode);
+    caller.clientAddress = std::move(peer);
+    caller.branches = std::move(session.branches);
     return caller;
 }
 
-Caller authenticateCall(host::sql::Database& database, const grpc::ServerContext* context) {
+}  // namespace
+
+Caller authenticate(host::sql::Database& database, std::string_view token, std::string peer,
+                    std::chrono::system_clock::time_point now) {
+    checkTokenShape(token);
+    return callerOf(lookUpSession(database, tokenHash(token), now), std::move(peer));
+}
+
+Caller authenticate(host::sql::Database& database, std::string_view token, std::string peer,
+                    std::chrono::system_clock::time_point now, SessionCache& cache) {
+    checkTokenShape(token);
+    const std::string hash = tokenHash(token);
+    if (auto cached = cache.find(hash, now)) {
+        return callerOf(std::move(*cached), std::move(peer));
+    }
+    ValidatedSession session = lookUpSession(database, hash, now);
+    cache.remember(hash, session, now);
+    return callerOf(std::move(session), std::move(peer));
+}
+
+Caller authenticateCall(host::sql::Database& database, const grpc::ServerContext* context,
+                        SessionCache* cache) {
     std::string_view token;
     std::string peer = "-";
     if (context != nullptr) {
@@ -171,7 +213,11 @@ Caller authenticateCall(host::sql::Database& database, const grpc::ServerContext
         }
         peer = context->peer();
     }
-    return authenticate(database, token, std::move(peer), std::chrono::system_clock::now());
+    const auto now = std::chrono::system_clock::now();
+    if (cache != nullptr) {
+        return authenticate(database, token, std::move(peer), now, *cache);
+    }
+    return authenticate(database, token, std::move(peer), now);
 }
 
 SignOnCandidate findSignOnCandidate(host::sql::Database& database, const std::string& operatorCode,

@@ -8,6 +8,7 @@
 
 #include "host/sql/database.h"
 #include "server/order_types.h"
+#include "server/session_cache.h"
 
 namespace grpc {
 class ServerContext;
@@ -29,6 +30,8 @@ struct SessionPolicy {
     // check. Tests put a recorder here to see what a sign-on verifies.
     std::function<bool(const std::string& password, const std::string& passwordHash)>
         verifyPassword;
+    // Validated sessions kept in this instance (see SessionCache).
+    SessionCache::Limits cache;
 };
 
 // Caller (server/order_types.h) is who makes a call: filled once per call
@@ -51,9 +54,16 @@ inline constexpr const char* sessionExpiredKey = "ore-session-expired";
 Caller authenticate(host::sql::Database& database, std::string_view token, std::string peer,
                     std::chrono::system_clock::time_point now);
 
+// The same, answered from `cache` when it validated the token lately; a
+// lookup that succeeds is remembered there.
+Caller authenticate(host::sql::Database& database, std::string_view token, std::string peer,
+                    std::chrono::system_clock::time_point now, SessionCache& cache);
+
 // The same for a call: the token from the call's metadata, the peer from
-// its context (null context: no token, peer "-"), now from the clock.
-Caller authenticateCall(host::sql::Database& database, const grpc::ServerContext* context);
+// its context (null context: no token, peer "-"), now from the clock; with
+// `cache` when given.
+Caller authenticateCall(host::sql::Database& database, const grpc::ServerContext* context,
+                        SessionCache* cache = nullptr);
 
 // What the first step of a sign-on learns about the operator, read without
 // verifying the password (that is slow and needs no connection).

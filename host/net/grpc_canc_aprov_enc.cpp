@@ -1,6 +1,7 @@
 #include "host/net/grpc_canc_aprov_enc.h"
 
 #include <arpa/inet.h>
+#include <google/protobuf/arena.h>
 #include <grpcpp/generic/generic_stub.h>
 #include <grpcpp/grpcpp.h>
 #include <netdb.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstddef>
 #include <type_traits>
 #include <vector>
 
@@ -26,6 +28,9 @@ namespace {
 // Large lists arrive in chunks of about 256 KiB; a single packet (the items
 // of a huge order) may be bigger than gRPC's default 4 MiB.
 constexpr int maxReceiveBytes = 64 * 1024 * 1024;
+// The first block of the arena an answer of GetItemEnc is read into; a
+// bigger answer takes more blocks from the heap.
+constexpr std::size_t itemsArenaBytes = 16 * 1024;
 
 // Trailing metadata the server sets when its status text is for the operator.
 constexpr const char* operatorTextKey = "ore-operator-text";
@@ -262,14 +267,22 @@ public:
                        const std::string& NRSEQORCAEVE) override {
         ORE06100::GetItemEncRequest request;
         setKey(*request.mutable_key(), CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE);
-        ORE06100::GetItemEncReply reply;
+        // The answer is read into an arena that starts on the stack: an
+        // order's items are a few kilobytes, so parsing them allocates little
+        // and freeing them is one step instead of one per cell.
+        alignas(std::max_align_t) char firstBlock[itemsArenaBytes];
+        google::protobuf::ArenaOptions options;
+        options.initial_block = firstBlock;
+        options.initial_block_size = sizeof firstBlock;
+        google::protobuf::Arena arena(options);
+        auto* reply = google::protobuf::Arena::CreateMessage<ORE06100::GetItemEncReply>(&arena);
         renewing([&] {
             grpc::ClientContext context;
             setDeadline(context);
-            check(m_stub->GetItemEnc(&context, request, &reply), context, "GetItemEnc");
+            check(m_stub->GetItemEnc(&context, request, reply), context, "GetItemEnc");
         });
-        return VarArrayOf({Variant(ore::proto::decodePacket(reply.items())),
-                           Variant(ore::proto::decodePacket(reply.observation()))});
+        return VarArrayOf({Variant(ore::proto::decodePacket(reply->items())),
+                           Variant(ore::proto::decodePacket(reply->observation()))});
     }
 
     Variant GetEncomendaFilha(const std::string& CDFILIAL,

@@ -143,7 +143,10 @@ class Desktop:
         log = open(os.path.join(self.work, "server.log"), "ab")
         self.server = subprocess.Popen(
             [os.path.join(self.bin, "ore06100-server"), "--listen", "127.0.0.1:%d" % self.port,
-             "--database", self.database], stdout=log, stderr=log)
+             "--database", self.database,
+             # The tests expire sessions in the database and expect the next
+             # call to see it at once.
+             "--session-cache-ms", "0"], stdout=log, stderr=log)
         self.processes.append(self.server)
         deadline = time.monotonic() + WAIT
         while time.monotonic() < deadline:

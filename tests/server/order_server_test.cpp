@@ -377,6 +377,30 @@ TEST_P(OrderServerTest, ItemsAndTheLatestObservation) {
     EXPECT_EQ(observation.rows[0][4], Variant("JOSE"));
 }
 
+TEST_P(OrderServerTest, TheItemsOfABigOrderArriveWhole) {
+    // Far more than the client's first block for an answer (16 KiB).
+    constexpr int itemCount = 1500;
+    addOrder({.number = number(1)});
+    std::string insert = "INSERT INTO ITORCAEVEN VALUES ";
+    for (int item = 1; item <= itemCount; ++item) {
+        insert += (item > 1 ? ", " : "") + std::string("('0001', :N, '00', '") + number(item) +
+                  "', '0000000001', " + std::to_string(item) + ", 55.5, NULL, 'P', '01', '001')";
+    }
+    exec(insert, {{"N", number(1)}});
+
+    const auto answer = api().GetItemEnc("0001", number(1), "00").AsArray();
+    ASSERT_EQ(answer.size(), 2u);
+    const DataPacket& items = answer[0].AsPacket();
+    ASSERT_EQ(items.rows.size(), static_cast<std::size_t>(itemCount));
+    for (int item = 1; item <= itemCount; ++item) {
+        const auto& row = items.rows[static_cast<std::size_t>(item - 1)];
+        ASSERT_EQ(row[2], Variant(number(item))) << "item " << item;
+        ASSERT_EQ(row[4], Variant(static_cast<double>(item))) << "item " << item;
+        ASSERT_EQ(row[11], Variant("Bolo de chocolate")) << "item " << item;
+    }
+    EXPECT_TRUE(answer[1].AsPacket().rows.empty());
+}
+
 TEST_P(OrderServerTest, OrderWithoutItemsOrObservationGivesEmptyPackets) {
     addOrder({.number = number(1)});
     const auto answer = api().GetItemEnc("0001", number(1), "00").AsArray();

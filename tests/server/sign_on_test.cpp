@@ -102,6 +102,9 @@ protected:
         options.sessions.freeFailures = 3;
         options.sessions.firstBackOff = std::chrono::seconds(30);
         options.sessions.maxBackOff = std::chrono::seconds(120);
+        // These tests cut sessions off in the database and expect the very
+        // next call to see it (the cache is tested on its own).
+        options.sessions.cache.lifetime = std::chrono::milliseconds(0);
         auto server = std::make_unique<ore::server::OrderServer>(options);
         server->start();
         return server;
