@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/data/data_packet.h"
@@ -37,6 +38,8 @@ public:
                 const std::function<bool(host::DataPacket&)>& sink);
     host::DataPacket items(const OrderKey& key);
     host::DataPacket latestObservation(const OrderKey& key);
+    // Both of the above in one request to the database.
+    std::pair<host::DataPacket, host::DataPacket> itemsAndObservation(const OrderKey& key);
     host::DataPacket childOrders(const std::string& branch, const std::string& number);
 
     bool justificationExists(const std::string& code);
@@ -96,6 +99,8 @@ private:
     static std::string orderListStatement(const OrderListQuery& query, host::sql::Params& params);
     host::DataPacket select(const std::string& statement, const host::sql::Params& params,
                             const std::vector<host::FieldDef>& fields);
+    // Gives `packet` the expected fields; raises when the column count differs.
+    static void useFields(host::DataPacket& packet, const std::vector<host::FieldDef>& fields);
     std::int64_t count(const std::string& statement, const OrderKey& key);
     // Receivables of the order meeting `condition` (SQL after AND, or empty).
     host::DataPacket receivablesWhere(const OrderKey& key, const char* condition,
