@@ -409,9 +409,17 @@ private:
     // The server's memory while 16 lists stream at once, against one list's
     // size on the wire: the growth of this process's resident size at its
     // peak (the server runs in it; the clients here count the bytes and keep
-    // nothing).
+    // nothing). A server of its own, with a connection per list, so all 16
+    // really stream at once instead of waiting for the pool.
     void streamingMemory() {
         constexpr int streams = 16;
+        ore::server::ServerOptions options;
+        options.listenAddress = "127.0.0.1:0";
+        options.database = m_target;
+        options.maxConnections = streams;
+        options.connectionWait = std::chrono::seconds(60);
+        ore::server::OrderServer server(options);
+        server.start();
         Figure& f =
             figure("resident growth while " + std::to_string(streams) + " lists stream at once",
                    "one list's size on the wire");
@@ -433,8 +441,8 @@ private:
             std::vector<std::thread> clients;
             for (int index = 0; index < streams; ++index) {
                 clients.emplace_back([&, index] {
-                    auto stub = ORE06100::rdmCancAprovEnc::NewStub(grpc::CreateChannel(
-                        m_server->address(), grpc::InsecureChannelCredentials()));
+                    auto stub = ORE06100::rdmCancAprovEnc::NewStub(
+                        grpc::CreateChannel(server.address(), grpc::InsecureChannelCredentials()));
                     ORE06100::GetEncomendaRequest request;
                     request.set_branch(m_branch);
                     auto* filter = request.mutable_filter();
@@ -469,6 +477,7 @@ private:
             f.floors.push_back(static_cast<double>(*std::max_element(wire.begin(), wire.end())));
             f.values.push_back(static_cast<double>(peak.load() - before));
         }
+        server.shutdown(std::chrono::milliseconds(0));
         f.absoluteWhat = "failed lists <=";
         f.absoluteTarget = 0.0;
         f.absoluteValue = static_cast<double>(failures);

@@ -37,6 +37,9 @@ constexpr Oid kNumeric = 1700;
 // (lists with code lists make many distinct texts).
 constexpr std::size_t kPreparedCacheSize = 256;
 constexpr std::size_t kPipelineChunk = 1000;
+// How much longer than the time left a bound already set may be and still
+// serve the next call.
+constexpr std::int64_t kBoundSlackMs = 25;
 
 struct StringHash {
     using is_transparent = void;
@@ -405,23 +408,26 @@ public:
                                    trimmedMessage(PQerrorMessage(m_connection)));
         }
         if (!deadline) {
-            if (m_bounded) {
-                m_pendingSettings =
-                    "SELECT set_config('lock_timeout', '0', false),"
-                    " set_config('statement_timeout', '0', false)";
-                m_bounded = false;
+            if (m_boundMs != 0) {
+                bound(0);
             }
             return;
         }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            *deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
+                              *deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
             throw InterruptedError("The deadline of the request has passed");
         }
-        const std::string value = std::to_string(left.count());
-        m_pendingSettings = "SELECT set_config('lock_timeout', '" + value +
-                            "', false), set_config('statement_timeout', '" + value + "', false)";
-        m_bounded = true;
+        // Calls with the same time allowed (the client's fixed deadlines)
+        // keep the bound already set: it is per statement anyway, and one a
+        // few milliseconds longer than the time left stops a statement that
+        // the call's own deadline has already given up on.
+        const std::int64_t slack = std::max<std::int64_t>(kBoundSlackMs, left / 50);
+        if (m_boundMs >= left && m_boundMs - left <= slack) {
+            return;
+        }
+        bound(left);
     }
 
     void interrupt() override {
@@ -435,6 +441,15 @@ public:
     void clearInterrupt() override { m_interrupted = false; }
 
 private:
+    // Lock waits and statements end after `milliseconds` (0: never), from
+    // the next statement on.
+    void bound(std::int64_t milliseconds) {
+        const std::string value = std::to_string(milliseconds);
+        m_pendingSettings = "SELECT set_config('lock_timeout', '" + value +
+                            "', false), set_config('statement_timeout', '" + value + "', false)";
+        m_boundMs = milliseconds;
+    }
+
     void checkNotInterrupted() const {
         if (m_interrupted) {
             throw InterruptedError("The request was cancelled");
@@ -836,7 +851,7 @@ private:
     PGconn* m_connection;
     PGcancel* m_cancel = nullptr;
     std::atomic<bool> m_interrupted{false};
-    bool m_bounded = false;
+    std::int64_t m_boundMs = 0;  // the bound set or about to be set; 0 for none
     // Sent with the next statement (see setDeadline).
     std::string m_pendingSettings;
     bool m_deallocateAll = false;

@@ -106,6 +106,16 @@ TEST_P(CallBoundsTest, TheDeadlineOutlivesAFailedStatement) {
     EXPECT_EQ(connection->query("SELECT 1").rows.at(0).at(0).AsInteger(), 1);
 }
 
+TEST_P(CallBoundsTest, AShorterDeadlineAfterALongerOneStillEndsTheStatement) {
+    auto connection = testDatabase().connect();
+    connection->setDeadline(Clock::now() + 20s);
+    EXPECT_EQ(connection->query("SELECT 1").rows.at(0).at(0).AsInteger(), 1);
+    const auto started = Clock::now();
+    connection->setDeadline(started + 300ms);
+    EXPECT_THROW(connection->query(longStatement()), InterruptedError);
+    EXPECT_LT(Clock::now() - started, 10s);
+}
+
 TEST_P(CallBoundsTest, NoDeadlineLiftsTheBoundOfTheCallBefore) {
     auto connection = testDatabase().connect();
     connection->setDeadline(Clock::now() + 5s);
