@@ -322,9 +322,9 @@ grpc::Status OrderService::GetEncomenda(grpc::ServerContext* context,
         OrderRules& rules = call.rules();
         ORE06100::GetEncomendaChunk chunk;
         bool first = true;
-        // A client that stops reading does not keep the connection: at most
-        // one packet read ahead and one chunk waiting to go out are held
-        // while it stalls, and only for the limit.
+        // A client that stops reading does not keep the connection: while it
+        // stalls, the packet being sent, the next one read ahead and one
+        // chunk waiting to go out are held, and only for the limit.
         WriteStallGuard guard(context, m_limits.writeStall);
         // Chunks go out while the rest is still being read, so the client
         // loads the first rows while the server reads the last.
