@@ -86,10 +86,14 @@ void MainWindow::showSession() {
     if (!session.branchName.empty()) {
         branch += QStringLiteral(" - ") + QString::fromStdString(session.branchName);
     }
-    m_sessionLabel->setText(QStringLiteral("Filial: %1    Operador: %2    Servidor: %3:%4")
-                                .arg(branch, QString::fromStdString(session.operatorCode),
-                                     QString::fromStdString(session.serverHost))
-                                .arg(session.serverPort));
+    QString operatorText = QString::fromStdString(session.operatorCode);
+    if (!session.operatorName.empty()) {
+        operatorText += QStringLiteral(" - ") + QString::fromStdString(session.operatorName);
+    }
+    m_sessionLabel->setText(
+        QStringLiteral("Filial: %1    Operador: %2    Servidor: %3:%4")
+            .arg(branch, operatorText, QString::fromStdString(session.serverHost))
+            .arg(session.serverPort));
 }
 
 bool MainWindow::openCancellationScreen() {

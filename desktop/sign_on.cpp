@@ -74,6 +74,7 @@ void applySignOn(const SignOnAnswer& answer, host::Session& session) {
     session.sessionToken = answer.token;
     session.sessionExpiresAt = answer.expiresAt;
     session.operatorCode = answer.operatorCode;
+    session.operatorName = answer.operatorName;
     session.branchCode = answer.branchCode;
     session.branchName = answer.branchName;
     session.fixedBranch = answer.fixedBranch;

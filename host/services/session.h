@@ -24,6 +24,7 @@ struct Session {
     std::string branchCode;
     std::string branchName;
     std::string operatorCode;
+    std::string operatorName;  // from the sign-on; empty when unknown
     bool fixedBranch = false;
     std::map<int, std::string> pictures;  // edit masks by picture type
     // The token of the operator's sign-on; every server call carries it.

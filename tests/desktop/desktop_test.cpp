@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -506,12 +507,22 @@ private slots:
         CurrentSession() = Session{};
         CurrentSession().branchCode = "0001";
         CurrentSession().branchName = "MATRIZ";
+        CurrentSession().operatorCode = "OPER01";
+        CurrentSession().operatorName = "OPERADOR UM";
         CurrentSession().serverPort = 1;  // nothing listens: the screen opens anyway
         {
             desktop::MainWindow window(options);
             desktop::QtPlatform platform(window.formWindows(), window.busyIndicator(), window);
             Application().SetPlatform(&platform);
             window.show();
+            // The status bar names who is signed on, as it names the branch.
+            QStringList statusTexts;
+            for (const QLabel* label : window.statusBar()->findChildren<QLabel*>()) {
+                statusTexts << label->text();
+            }
+            QVERIFY2(statusTexts.join('|').contains(
+                         QStringLiteral("Filial: 0001 - MATRIZ    Operador: OPER01 - OPERADOR UM")),
+                     qPrintable(statusTexts.join('|')));
             QVERIFY(window.openCancellationScreen());
             QCOMPARE(window.cancellationModule().state(), desktop::ModuleLoader::State::running);
             const auto children = window.childArea().subWindowList();

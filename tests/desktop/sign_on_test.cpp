@@ -205,6 +205,7 @@ private slots:
         const desktop::HostOptions options;
         QCOMPARE(desktop::signOnAtStart(options, server.call()), desktop::SignOnOutcome::SignedOn);
         QCOMPARE(host::Morvane::Operador(), std::string("OPER01"));
+        QCOMPARE(host::CurrentSession().operatorName, std::string("OPERADOR UM"));
         QCOMPARE(host::Morvane::FiliProc(), std::string("0002"));
         QCOMPARE(host::Morvane::NomeFiliProc(), std::string("FILIAL CENTRO"));
         QVERIFY(host::Morvane::ModuFili());

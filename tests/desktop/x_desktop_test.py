@@ -547,10 +547,7 @@ def session_renewal(d):
     d.type("2")
     d.key("Tab")
     d.wait_trace(r"^focus frmCancAprovEnc memObs$")
-    # ASCII on purpose: xdotool types a letter missing from the keymap by
-    # remapping a spare key code, and the host sometimes reads the key before
-    # the new mapping, losing the letter. Accented input is checked off screen.
-    d.type("Pedido duplicado na renovacao.")
+    d.type("Pedido duplicado na renovação.")
     d.settle()
     d.expire_session()
     d.mark()
@@ -574,7 +571,7 @@ def session_renewal(d):
     expect(status_of(d, "0000000102") == "1", "order 102 is pending again")
     observations = d.sql("SELECT TXOBSJUSTORC, CDJUSTEXCHIS, CDOPERADOR FROM OBSJUSTORC "
                          "WHERE NRORCAEVENTO = '0000000102'")
-    expect(any(text == "Pedido duplicado na renovacao." and code == "0002" and
+    expect(any(text == "Pedido duplicado na renovação." and code == "0002" and
                who == OPERATOR for text, code, who in observations),
            "the typed reason was recorded: %r" % observations)
     expect(d.layout()["grid"]["dbgPadrao"]["rows"] > 0, "the list is still shown")

@@ -113,9 +113,31 @@ class Desktop:
             probe = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env,
                                    capture_output=True, text=True)
             if "window id" in probe.stdout:
+                self.bind_accented_keys()
                 return
             time.sleep(0.05)
         raise Failure("openbox did not start")
+
+    # The accented letters an operator types, lower and upper case. Xvfb's
+    # keymap has none of them; xdotool would bind each to a spare key code
+    # just before typing it, and a host that reads the key before it sees
+    # the new mapping loses the letter. Bound once, before the host starts,
+    # they are ordinary keys.
+    ACCENTED = ["aacute", "agrave", "acircumflex", "atilde", "eacute", "ecircumflex", "iacute",
+                "oacute", "ocircumflex", "otilde", "uacute", "udiaeresis", "ccedilla"]
+
+    def bind_accented_keys(self):
+        keymap = subprocess.run(["xmodmap", "-pke"], env=self.env, capture_output=True,
+                                text=True, check=True).stdout
+        spare = [int(m.group(1)) for m in re.finditer(r"^keycode\s+(\d+)\s*=\s*$", keymap, re.M)
+                 if int(m.group(1)) > 8]
+        if len(spare) < len(self.ACCENTED):
+            raise Failure("the X keymap has only %d spare key codes" % len(spare))
+        expressions = []
+        for code, letter in zip(spare, self.ACCENTED):
+            upper = letter[0].upper() + letter[1:]
+            expressions += ["-e", "keycode %d = %s %s" % (code, letter, upper)]
+        subprocess.run(["xmodmap"] + expressions, env=self.env, check=True)
 
     def start_server(self):
         log = open(os.path.join(self.work, "server.log"), "ab")
