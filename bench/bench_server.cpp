@@ -42,6 +42,7 @@
 #include "host/net/net_connection.h"
 #include "host/services/session.h"
 #include "host/sql/connection_string.h"
+#include "ore06100.grpc.pb.h"
 #include "server/order_repository.h"
 #include "server/order_rules.h"
 #include "server/order_server.h"
@@ -401,6 +402,88 @@ private:
                 std::printf("warning: two-tier read %zu orders, the server %zu\n", remoteRows,
                             rows);
             }
+        }
+        streamingMemory();
+    }
+
+    // The server's memory while 16 lists stream at once, against one list's
+    // size on the wire: the growth of this process's resident size at its
+    // peak (the server runs in it; the clients here count the bytes and keep
+    // nothing). A server of its own, with a connection per list, so all 16
+    // really stream at once instead of waiting for the pool.
+    void streamingMemory() {
+        constexpr int streams = 16;
+        ore::server::ServerOptions options;
+        options.listenAddress = "127.0.0.1:0";
+        options.database = m_target;
+        options.maxConnections = streams;
+        options.connectionWait = std::chrono::seconds(60);
+        ore::server::OrderServer server(options);
+        server.start();
+        Figure& f =
+            figure("resident growth while " + std::to_string(streams) + " lists stream at once",
+                   "one list's size on the wire");
+        f.unit = "B";
+        long long failures = 0;
+        std::string firstFailure;
+        for (int pair = 0; pair < m_settings.pairs; ++pair) {
+            const long long before = residentBytes();
+            std::atomic<bool> done{false};
+            std::atomic<long long> peak{before};
+            std::thread sampler([&] {
+                while (!done) {
+                    peak = std::max(peak.load(), residentBytes());
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+            });
+            std::vector<long long> wire(streams, 0);
+            std::vector<grpc::Status> statuses(streams);
+            std::vector<std::thread> clients;
+            for (int index = 0; index < streams; ++index) {
+                clients.emplace_back([&, index] {
+                    auto stub = ORE06100::rdmCancAprovEnc::NewStub(
+                        grpc::CreateChannel(server.address(), grpc::InsecureChannelCredentials()));
+                    ORE06100::GetEncomendaRequest request;
+                    request.set_branch(m_branch);
+                    auto* filter = request.mutable_filter();
+                    filter->set_order_from("0");
+                    filter->set_order_to(m_listTo);
+                    filter->set_all_deliveries("T");
+                    filter->set_all_salesmen("T");
+                    filter->set_all_customers("T");
+                    grpc::ClientContext context;
+                    context.AddMetadata("ore-session", m_token);
+                    context.set_deadline(std::chrono::system_clock::now() +
+                                         std::chrono::seconds(120));
+                    auto reader = stub->GetEncomenda(&context, request);
+                    ORE06100::GetEncomendaChunk chunk;
+                    while (reader->Read(&chunk)) {
+                        wire[static_cast<std::size_t>(index)] +=
+                            static_cast<long long>(chunk.ByteSizeLong());
+                    }
+                    statuses[static_cast<std::size_t>(index)] = reader->Finish();
+                });
+            }
+            for (auto& client : clients) {
+                client.join();
+            }
+            done = true;
+            sampler.join();
+            for (const grpc::Status& status : statuses) {
+                if (!status.ok() && failures++ == 0) {
+                    firstFailure = status.error_message();
+                }
+            }
+            f.floors.push_back(static_cast<double>(*std::max_element(wire.begin(), wire.end())));
+            f.values.push_back(static_cast<double>(peak.load() - before));
+        }
+        server.shutdown(std::chrono::milliseconds(0));
+        f.absoluteWhat = "failed lists <=";
+        f.absoluteTarget = 0.0;
+        f.absoluteValue = static_cast<double>(failures);
+        if (failures > 0) {
+            std::printf("warning: %lld of %d streamed lists failed: %s\n", failures,
+                        streams * m_settings.pairs, firstFailure.c_str());
         }
     }
 

@@ -79,10 +79,17 @@ int main(int argc, char** argv) {
                    "Validated sessions kept at most")
         ->capture_default_str()
         ->check(CLI::Range(1, 1000000));
+    int writeStallMs = static_cast<int>(options.writeStall.count());
+    app.add_option("--write-stall-ms", writeStallMs,
+                   "How long a streamed list may wait for a client that reads nothing before"
+                   " the call is cancelled (0: no limit)")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 3600000));
     CLI11_PARSE(app, argc, argv);
     options.sessions.cache.lifetime = std::chrono::milliseconds(sessionCacheMs);
     options.sessions.lifetime = std::chrono::minutes(sessionMinutes);
     options.connectionWait = std::chrono::milliseconds(connectionWaitMs);
+    options.writeStall = std::chrono::milliseconds(writeStallMs);
     options.shutdownGrace = std::chrono::milliseconds(graceMs);
     options.healthInterval = std::chrono::milliseconds(healthMs);
 

@@ -25,6 +25,20 @@ const char* const latestObservationFirst =
     " ORDER BY CASE WHEN DTHRHISTORCA IS NULL THEN 1 ELSE 0 END, DTHRHISTORCA DESC,"
     " NRSEQHISTORCA DESC";
 
+const std::string itemsStatement =
+    "SELECT i.CDFILIAL, i.NRORCAEVENTO, i.NRITEMORCEVE, i.CDPRODUTO, i.QTITEMORCEVE,"
+    " i.VRITEMORCEVE, i.VRDESCITOREV, i.IDITOREVPROD, i.NROPCAITOREV, i.CDGRTOTAPROD,"
+    " p.CDARVPROD, p.NMPRODUTO, p.SGUNIDADE"
+    " FROM ITORCAEVEN i LEFT JOIN PRODUTO p ON p.CDPRODUTO = i.CDPRODUTO"
+    " WHERE i.CDFILIAL = :CDFILIAL AND i.NRORCAEVENTO = :NRORCAEVENTO"
+    " AND i.NRSEQORCAEVE = :NRSEQORCAEVE ORDER BY i.NRITEMORCEVE";
+
+const std::string latestObservationStatement =
+    std::string(
+        "SELECT TXOBSJUSTORC, CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE,"
+        " CDOPERADOR, DTHRHISTORCA FROM OBSJUSTORC WHERE ") +
+    orderKeyCondition + latestObservationFirst + " LIMIT 1";
+
 // Which receivables block a cancellation: the check and the preview share them.
 const char* const paidCondition = "IDBAIXADA = 'S'";
 const char* const slipSentCondition = "IDBOLETOENVIADO = 'S'";
@@ -279,21 +293,20 @@ std::string OrderRepository::orderListStatement(const OrderListQuery& query, Par
 }
 
 DataPacket OrderRepository::items(const OrderKey& key) {
-    return select(
-        "SELECT i.CDFILIAL, i.NRORCAEVENTO, i.NRITEMORCEVE, i.CDPRODUTO, i.QTITEMORCEVE,"
-        " i.VRITEMORCEVE, i.VRDESCITOREV, i.IDITOREVPROD, i.NROPCAITOREV, i.CDGRTOTAPROD,"
-        " p.CDARVPROD, p.NMPRODUTO, p.SGUNIDADE"
-        " FROM ITORCAEVEN i LEFT JOIN PRODUTO p ON p.CDPRODUTO = i.CDPRODUTO"
-        " WHERE i.CDFILIAL = :CDFILIAL AND i.NRORCAEVENTO = :NRORCAEVENTO"
-        " AND i.NRSEQORCAEVE = :NRSEQORCAEVE ORDER BY i.NRITEMORCEVE",
-        keyParams(key), itemFields());
+    return select(itemsStatement, keyParams(key), itemFields());
 }
 
 DataPacket OrderRepository::latestObservation(const OrderKey& key) {
-    return select(std::string("SELECT TXOBSJUSTORC, CDFILIAL, NRORCAEVENTO, NRSEQORCAEVE,"
-                              " CDOPERADOR, DTHRHISTORCA FROM OBSJUSTORC WHERE ") +
-                      orderKeyCondition + latestObservationFirst + " LIMIT 1",
-                  keyParams(key), observationFields());
+    return select(latestObservationStatement, keyParams(key), observationFields());
+}
+
+std::pair<DataPacket, DataPacket> OrderRepository::itemsAndObservation(const OrderKey& key) {
+    const Params params = keyParams(key);
+    std::vector<DataPacket> packets =
+        m_database.queryBatch({{itemsStatement, params}, {latestObservationStatement, params}});
+    useFields(packets[0], itemFields());
+    useFields(packets[1], observationFields());
+    return {std::move(packets[0]), std::move(packets[1])};
 }
 
 DataPacket OrderRepository::childOrders(const std::string& branch, const std::string& number) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/data/data_packet.h"
@@ -37,6 +38,8 @@ public:
                 const std::function<bool(host::DataPacket&)>& sink);
     host::DataPacket items(const OrderKey& key);
     host::DataPacket latestObservation(const OrderKey& key);
+    // Both of the above in one request to the database.
+    std::pair<host::DataPacket, host::DataPacket> itemsAndObservation(const OrderKey& key);
     host::DataPacket childOrders(const std::string& branch, const std::string& number);
 
     bool justificationExists(const std::string& code);

@@ -278,7 +278,7 @@ OrderListQuery OrderRules::listQuery(const std::string& branch, const OrderFilte
 
 std::pair<DataPacket, DataPacket> OrderRules::itemsAndObservation(const OrderKey& key) {
     checkKey(key);
-    return {m_repository.items(key), m_repository.latestObservation(key)};
+    return m_repository.itemsAndObservation(key);
 }
 
 DataPacket OrderRules::childOrders(const std::string& branch, const std::string& number) {

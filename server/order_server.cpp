@@ -69,7 +69,8 @@ std::string bindFailure(const std::string& address) {
 OrderServer::OrderServer(ServerOptions options)
     : m_options(std::move(options)),
       m_pool(m_options.database, m_options.maxConnections),
-      m_service(m_pool, m_options.clock, CallLimits{m_options.maxCalls, m_options.connectionWait},
+      m_service(m_pool, m_options.clock,
+                CallLimits{m_options.maxCalls, m_options.connectionWait, m_options.writeStall},
                 m_options.sessions) {}
 
 OrderServer::~OrderServer() {

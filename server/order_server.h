@@ -30,6 +30,9 @@ struct ServerOptions {
     std::size_t maxCalls = 64;
     // How long a call waits for a free database connection.
     std::chrono::milliseconds connectionWait = std::chrono::seconds(2);
+    // How long one write of a streamed list may wait for a client that does
+    // not read before the call is cancelled and its connection freed.
+    std::chrono::milliseconds writeStall = std::chrono::seconds(10);
     // How long calls in flight may go on after a stop request.
     std::chrono::milliseconds shutdownGrace = std::chrono::seconds(5);
     // How often the health service looks at the database.

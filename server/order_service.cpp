@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <stdexcept>
+#include <string>
 
 #include "proto/packet_codec.h"
 #include "server/history_read.h"
@@ -14,6 +16,7 @@
 #include "server/request_checks.h"
 #include "server/service_error.h"
 #include "server/sessions.h"
+#include "server/write_stall.h"
 
 namespace ore::server {
 
@@ -320,6 +323,10 @@ grpc::Status OrderService::GetEncomenda(grpc::ServerContext* context,
         OrderRules& rules = call.rules();
         ORE06100::GetEncomendaChunk chunk;
         bool first = true;
+        // A client that stops reading does not keep the connection: while it
+        // stalls, the packet being sent, the next one read ahead and one
+        // chunk waiting to go out are held, and only for the limit.
+        WriteStallGuard guard(context, m_limits.writeStall);
         // Chunks go out while the rest is still being read, so the client
         // loads the first rows while the server reads the last.
         rules.listOrders(request->branch(), filterOf(request->filter()), listRowsPerRead,
@@ -337,9 +344,14 @@ grpc::Status OrderService::GetEncomenda(grpc::ServerContext* context,
                                          part.clear_fields();
                                      }
                                      chunk.mutable_packet()->Swap(&part);
-                                     return writer->Write(chunk);
+                                     return guard.write([&] { return writer->Write(chunk); });
                                  });
                          });
+        if (guard.stalled()) {
+            throw std::runtime_error("the client read nothing for " +
+                                     std::to_string(m_limits.writeStall.count()) +
+                                     " ms; the list was stopped");
+        }
     });
 }
 

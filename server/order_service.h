@@ -16,6 +16,9 @@ struct CallLimits {
     std::size_t maxCalls = 64;  // calls at once; beyond, RESOURCE_EXHAUSTED
     // How long a call waits for a free database connection.
     std::chrono::milliseconds connectionWait = std::chrono::seconds(2);
+    // How long one write of a streamed list may wait for a client that does
+    // not read; beyond, the call is cancelled (0: no limit).
+    std::chrono::milliseconds writeStall = std::chrono::seconds(10);
 };
 
 // The gRPC face of "ORE06100.rdmCancAprovEnc": reads the request, runs the

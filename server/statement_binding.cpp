@@ -13,15 +13,19 @@ std::string bindList(const std::string& prefix, const std::vector<std::string>& 
     return placeholders;
 }
 
-host::DataPacket selectAs(host::sql::Database& database, const std::string& statement,
-                          const host::sql::Params& params,
-                          const std::vector<host::FieldDef>& fields) {
-    host::DataPacket packet = database.query(statement, params);
+void useFields(host::DataPacket& packet, const std::vector<host::FieldDef>& fields) {
     if (packet.fields.size() != fields.size()) {
         throw host::sql::DatabaseError("query returned " + std::to_string(packet.fields.size()) +
                                        " columns, expected " + std::to_string(fields.size()));
     }
     packet.fields = fields;
+}
+
+host::DataPacket selectAs(host::sql::Database& database, const std::string& statement,
+                          const host::sql::Params& params,
+                          const std::vector<host::FieldDef>& fields) {
+    host::DataPacket packet = database.query(statement, params);
+    useFields(packet, fields);
     return packet;
 }
 

@@ -14,10 +14,13 @@ namespace ore::server {
 std::string bindList(const std::string& prefix, const std::vector<std::string>& codes,
                      host::sql::Params& params);
 
-// Runs `statement` and answers its rows under `fields`: the engines differ in
-// how they name and type result columns (PostgreSQL folds names to lower
-// case), and the screens' data sets expect these. Raises DatabaseError when
-// the statement answers another number of columns.
+// Puts `fields` on rows a statement answered: the engines differ in how they
+// name and type result columns (PostgreSQL folds names to lower case), and
+// the screens' data sets expect these. Raises DatabaseError when the
+// statement answered another number of columns.
+void useFields(host::DataPacket& packet, const std::vector<host::FieldDef>& fields);
+
+// Runs `statement` and answers its rows under `fields` (see useFields).
 host::DataPacket selectAs(host::sql::Database& database, const std::string& statement,
                           const host::sql::Params& params,
                           const std::vector<host::FieldDef>& fields);

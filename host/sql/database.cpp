@@ -28,6 +28,15 @@ std::unique_ptr<Database> Database::open(const std::string& target) {
     return openPostgresql(target);
 }
 
+std::vector<DataPacket> Database::queryBatch(const Queries& queries) {
+    std::vector<DataPacket> packets;
+    packets.reserve(queries.size());
+    for (const auto& [statement, params] : queries) {
+        packets.push_back(query(statement, params));
+    }
+    return packets;
+}
+
 bool Database::queryInPackets(std::string_view statement, const Params& params,
                               std::size_t rowsPerPacket,
                               const std::function<bool(DataPacket&)>& sink) {

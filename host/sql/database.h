@@ -84,6 +84,11 @@ public:
     virtual bool queryInPackets(std::string_view statement, const Params& params,
                                 std::size_t rowsPerPacket,
                                 const std::function<bool(DataPacket&)>& sink);
+    // Runs several statements that return rows, the packets in their order:
+    // one round trip where the engine allows it (PostgreSQL pipelines them),
+    // otherwise one query() after the other.
+    using Queries = std::vector<std::pair<std::string_view, Params>>;
+    virtual std::vector<DataPacket> queryBatch(const Queries& queries);
     // Runs a statement without rows; returns the number of rows it changed.
     virtual std::int64_t execute(std::string_view statement, const Params& params = {}) = 0;
     // Runs one statement once per row of values, prepared once (bulk loads).

@@ -1,5 +1,7 @@
 #include <libpq-fe.h>
+#include <poll.h>
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cstdlib>
@@ -31,8 +33,13 @@ constexpr Oid kTimestamp = 1114;
 constexpr Oid kTimestampTz = 1184;
 constexpr Oid kNumeric = 1700;
 
-constexpr std::size_t kTranslationCacheSize = 256;
+// Statements kept prepared per connection; beyond, all are dropped at once
+// (lists with code lists make many distinct texts).
+constexpr std::size_t kPreparedCacheSize = 256;
 constexpr std::size_t kPipelineChunk = 1000;
+// How much longer than the time left a bound already set may be and still
+// serve the next call.
+constexpr std::int64_t kBoundSlackMs = 25;
 
 struct StringHash {
     using is_transparent = void;
@@ -122,6 +129,7 @@ bool parameterText(const Variant& value, const std::string& name, std::string& t
 // server infers every type from its use.
 class BoundValues {
 public:
+    BoundValues() = default;
     BoundValues(const std::vector<std::string>& names, const std::vector<const Variant*>& values)
         : m_texts(values.size()), m_pointers(values.size(), nullptr) {
         for (std::size_t i = 0; i < values.size(); ++i) {
@@ -163,6 +171,22 @@ std::string decodeBytea(const char* text, int length) {
     return std::string(text, static_cast<std::size_t>(length));
 }
 
+// A statement as this connection knows it: translated once, parsed by the
+// server on first use under a name of its own, then only bound and run.
+struct PreparedStatement {
+    TranslatedStatement translated;
+    std::string name;
+    bool parsed = false;
+};
+
+// One statement of a pipelined exchange: a prepared one, or a text parsed
+// unnamed each time (transaction control, cursors).
+struct Request {
+    PreparedStatement* prepared = nullptr;
+    const std::string* text = nullptr;
+    const BoundValues* values = nullptr;
+};
+
 class PostgresqlDatabase final : public Database {
 public:
     explicit PostgresqlDatabase(const std::string& connectionString)
@@ -197,10 +221,30 @@ public:
 
     DataPacket query(std::string_view statement, const Params& params) override {
         checkNotInterrupted();
-        const TranslatedStatement& translated = translate(statement);
-        const BoundValues values(translated.names, orderedValues(translated.names, params));
-        Result result = executeParams(translated.text, values);
+        Result result = runPrepared(statement, params);
         return toPacket(result.get());
+    }
+
+    std::vector<DataPacket> queryBatch(const Queries& queries) override {
+        checkNotInterrupted();
+        makeRoomFor(queries.size());
+        std::vector<BoundValues> values;
+        values.reserve(queries.size());
+        std::vector<Request> requests;
+        requests.reserve(queries.size());
+        for (const auto& [statement, params] : queries) {
+            PreparedStatement& prepared = preparedFor(statement);
+            values.emplace_back(prepared.translated.names,
+                                orderedValues(prepared.translated.names, params));
+            requests.push_back({&prepared, nullptr, &values.back()});
+        }
+        std::vector<Result> results = exchange(requests);
+        std::vector<DataPacket> packets;
+        packets.reserve(results.size());
+        for (const Result& result : results) {
+            packets.push_back(toPacket(result.get()));
+        }
+        return packets;
     }
 
     // Through a cursor, a packet per FETCH: the server reads on while the
@@ -208,23 +252,29 @@ public:
     // read-only one of its own, so every packet comes from one snapshot.
     bool queryInPackets(std::string_view statement, const Params& params, std::size_t rowsPerPacket,
                         const std::function<bool(DataPacket&)>& sink) override {
-        const TranslatedStatement& translated = translate(statement);
+        checkNotInterrupted();
+        const TranslatedStatement translated = translatePlaceholders(statement, Engine::postgresql);
         const BoundValues values(translated.names, orderedValues(translated.names, params));
         const bool own = !inTransaction();
-        if (own) {
-            run("BEGIN TRANSACTION READ ONLY");
-        }
+        const std::size_t size = std::max<std::size_t>(rowsPerPacket, 1);
+        const std::string fetch = "FETCH FORWARD " + std::to_string(size) + " FROM ore_packets";
         bool completed = false;
         try {
-            executeParams("DECLARE ore_packets NO SCROLL CURSOR FOR " + translated.text, values);
-            const std::size_t size = std::max<std::size_t>(rowsPerPacket, 1);
-            const std::string fetch = "FETCH FORWARD " + std::to_string(size) + " FROM ore_packets";
-            // The next FETCH is asked for before the current packet is
-            // converted and handed on, so the database reads while we send.
-            sendFetch(fetch);
-            Result current = receive();
+            // Transaction, cursor and first packet in one round trip.
+            static const std::string beginReadOnly = "BEGIN TRANSACTION READ ONLY";
+            const std::string declare =
+                "DECLARE ore_packets NO SCROLL CURSOR FOR " + translated.text;
+            std::vector<Request> requests;
+            if (own) {
+                requests.push_back({nullptr, &beginReadOnly, nullptr});
+            }
+            requests.push_back({nullptr, &declare, &values});
+            requests.push_back({nullptr, &fetch, nullptr});
+            Result current = std::move(exchange(requests).back());
             for (;;) {
                 const bool last = static_cast<std::size_t>(PQntuples(current.get())) < size;
+                // The next FETCH is asked for before the current packet is
+                // converted and handed on, so the database reads while we send.
                 if (!last) {
                     sendFetch(fetch);
                 }
@@ -242,15 +292,17 @@ public:
                 }
                 current = receive();
             }
-            run("CLOSE ore_packets");
-            if (own) {
-                run("COMMIT");
-            }
+            // COMMIT closes the cursor with the transaction.
+            run(own ? "COMMIT" : "CLOSE ore_packets");
         } catch (...) {
             while (Result pending{PQgetResult(m_connection)}) {
             }
             try {
-                run(own ? "ROLLBACK" : "CLOSE ore_packets");
+                if (own) {
+                    rollback();
+                } else {
+                    run("CLOSE ore_packets");
+                }
             } catch (...) {
             }
             throw;
@@ -260,20 +312,19 @@ public:
 
     std::int64_t execute(std::string_view statement, const Params& params) override {
         checkNotInterrupted();
-        const TranslatedStatement& translated = translate(statement);
-        const BoundValues values(translated.names, orderedValues(translated.names, params));
-        Result result = executeParams(translated.text, values);
+        Result result = runPrepared(statement, params);
         return changedRows(result.get());
     }
 
     std::int64_t executeMany(std::string_view statement,
                              const std::vector<std::vector<Variant>>& rows) override {
         checkNotInterrupted();
-        const TranslatedStatement& translated = translate(statement);
+        const TranslatedStatement translated = translatePlaceholders(statement, Engine::postgresql);
         checkRowWidths(translated.names, rows);
         if (rows.empty()) {
             return 0;
         }
+        sendPendingSettings();
         // Pipelined: the rows go out in chunks without waiting for each answer.
         if (PQenterPipelineMode(m_connection) != 1) {
             raiseFromResult(nullptr, m_connection);
@@ -319,11 +370,13 @@ public:
 
     void begin() override {
         checkNotInterrupted();
-        run("BEGIN");
+        static const std::string text = "BEGIN";
+        exchange({Request{nullptr, &text, nullptr}});
     }
     void commit() override {
         checkNotInterrupted();
         checkBeforeCommit();
+        sendPendingSettings();
         Result result(PQexec(m_connection, "COMMIT"));
         if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) {
             raiseFromResult(result.get(), m_connection);
@@ -343,23 +396,38 @@ public:
     }
 
     // The server enforces the bound: lock waits and statements both end
-    // there when the time left is used up, whatever the client does.
+    // there when the time left is used up, whatever the client does. The
+    // setting travels with the next statement instead of costing a round
+    // trip of its own.
     void setDeadline(std::optional<TimePoint> deadline) override {
+        // A connection whose server went away while it sat in the pool has
+        // the end of the stream waiting on its socket: said here, before any
+        // statement was sent, the caller may take another connection.
+        if (closedByServer()) {
+            throw UnreachableError("PostgreSQL closed the connection: " +
+                                   trimmedMessage(PQerrorMessage(m_connection)));
+        }
         if (!deadline) {
-            if (m_bounded) {
-                run("SET lock_timeout TO 0; SET statement_timeout TO 0");
-                m_bounded = false;
+            if (m_boundMs != 0) {
+                bound(0);
             }
             return;
         }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            *deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
+                              *deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
             throw InterruptedError("The deadline of the request has passed");
         }
-        const std::string value = std::to_string(left.count());
-        run("SET lock_timeout TO " + value + "; SET statement_timeout TO " + value);
-        m_bounded = true;
+        // Calls with the same time allowed (the client's fixed deadlines)
+        // keep the bound already set: it is per statement anyway, and one a
+        // few milliseconds longer than the time left stops a statement that
+        // the call's own deadline has already given up on.
+        const std::int64_t slack = std::max<std::int64_t>(kBoundSlackMs, left / 50);
+        if (m_boundMs >= left && m_boundMs - left <= slack) {
+            return;
+        }
+        bound(left);
     }
 
     void interrupt() override {
@@ -373,13 +441,43 @@ public:
     void clearInterrupt() override { m_interrupted = false; }
 
 private:
+    // Lock waits and statements end after `milliseconds` (0: never), from
+    // the next statement on.
+    void bound(std::int64_t milliseconds) {
+        const std::string value = std::to_string(milliseconds);
+        m_pendingSettings = "SELECT set_config('lock_timeout', '" + value +
+                            "', false), set_config('statement_timeout', '" + value + "', false)";
+        m_boundMs = milliseconds;
+    }
+
     void checkNotInterrupted() const {
         if (m_interrupted) {
             throw InterruptedError("The request was cancelled");
         }
     }
 
+    // True when the server has closed this idle connection. Anything else
+    // that arrived unasked (a notice) is read and dropped.
+    bool closedByServer() {
+        if (PQstatus(m_connection) == CONNECTION_BAD) {
+            return true;
+        }
+        pollfd socket{PQsocket(m_connection), POLLIN, 0};
+        if (socket.fd < 0) {
+            return true;
+        }
+        // A server that stops a backend says why before it closes: the end of
+        // the stream may come after that message.
+        for (int reads = 0; reads < 4 && ::poll(&socket, 1, 0) > 0; ++reads) {
+            if (PQconsumeInput(m_connection) == 0 || PQstatus(m_connection) == CONNECTION_BAD) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     void run(const std::string& script) {
+        sendPendingSettings();
         Result result(PQexec(m_connection, script.c_str()));
         const ExecStatusType status = PQresultStatus(result.get());
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK &&
@@ -388,16 +486,187 @@ private:
         }
     }
 
-    const TranslatedStatement& translate(std::string_view statement) {
-        if (auto found = m_translations.find(statement); found != m_translations.end()) {
+    // For the paths that cannot take the settings along (scripts, bulk loads).
+    void sendPendingSettings() {
+        if (!m_pendingSettings.empty() || m_deallocateAll) {
+            exchange({});
+        }
+    }
+
+    // Makes sure `count` more statements fit in the cache without dropping
+    // one that a request of the same exchange still points to.
+    void makeRoomFor(std::size_t count) {
+        if (m_prepared.size() + count > kPreparedCacheSize) {
+            m_prepared.clear();
+            // Names are never reused, so dropping them on the server may wait
+            // for the next exchange.
+            m_deallocateAll = true;
+        }
+    }
+
+    PreparedStatement& preparedFor(std::string_view statement) {
+        if (auto found = m_prepared.find(statement); found != m_prepared.end()) {
             return found->second;
         }
-        if (m_translations.size() >= kTranslationCacheSize) {
-            m_translations.clear();
+        PreparedStatement prepared;
+        prepared.translated = translatePlaceholders(statement, Engine::postgresql);
+        prepared.name = "ore_" + std::to_string(++m_lastName);
+        return m_prepared.emplace(std::string(statement), std::move(prepared)).first->second;
+    }
+
+    // One statement through its prepared form. A plan prepared before a
+    // table was recreated with other columns is prepared again, once, when
+    // nothing of a transaction is lost by it.
+    Result runPrepared(std::string_view statement, const Params& params) {
+        makeRoomFor(1);
+        PreparedStatement& prepared = preparedFor(statement);
+        const BoundValues values(prepared.translated.names,
+                                 orderedValues(prepared.translated.names, params));
+        try {
+            return std::move(exchange({Request{&prepared, nullptr, &values}}).front());
+        } catch (const DatabaseError&) {
+            if (!m_stalePlan || inTransaction()) {
+                throw;
+            }
         }
-        return m_translations
-            .emplace(std::string(statement), translatePlaceholders(statement, Engine::postgresql))
-            .first->second;
+        prepared.parsed = false;
+        prepared.name = "ore_" + std::to_string(++m_lastName);
+        return std::move(exchange({Request{&prepared, nullptr, &values}}).front());
+    }
+
+    // Sends the waiting settings and `requests` as one pipeline and waits
+    // for every answer: one round trip. The settings go before a sync point
+    // of their own, so a failing statement cannot roll them back with its
+    // implicit transaction. Returns each request's result; raises the first
+    // failure once the pipeline is drained.
+    std::vector<Result> exchange(const std::vector<Request>& requests) {
+        m_stalePlan = false;
+        if (PQenterPipelineMode(m_connection) != 1) {
+            raiseFromResult(nullptr, m_connection);
+        }
+        // What each answer read back belongs to, in the order sent.
+        enum class Answer { Setting, Parse, Rows };
+        std::vector<Answer> expected;
+        bool sent = true;
+        const auto send = [&](int accepted, Answer answer) {
+            sent = sent && accepted == 1;
+            if (sent) {
+                expected.push_back(answer);
+            }
+        };
+        const bool settings = !m_pendingSettings.empty() || m_deallocateAll;
+        if (m_deallocateAll) {
+            send(PQsendQueryParams(m_connection, "DEALLOCATE ALL", 0, nullptr, nullptr, nullptr,
+                                   nullptr, 0),
+                 Answer::Setting);
+        }
+        if (!m_pendingSettings.empty()) {
+            send(PQsendQueryParams(m_connection, m_pendingSettings.c_str(), 0, nullptr, nullptr,
+                                   nullptr, nullptr, 0),
+                 Answer::Setting);
+        }
+        int syncs = 0;
+        if (settings && sent) {
+            sent = PQpipelineSync(m_connection) == 1;
+            ++syncs;
+        }
+        // A statement named twice in one exchange is parsed once.
+        std::vector<const PreparedStatement*> parsing;
+        for (const Request& request : requests) {
+            if (!sent) {
+                break;
+            }
+            const int count = request.values != nullptr ? request.values->count() : 0;
+            const char* const* pointers =
+                request.values != nullptr ? request.values->pointers() : nullptr;
+            if (request.prepared != nullptr) {
+                PreparedStatement& prepared = *request.prepared;
+                if (!prepared.parsed &&
+                    std::find(parsing.begin(), parsing.end(), &prepared) == parsing.end()) {
+                    parsing.push_back(&prepared);
+                    send(PQsendPrepare(m_connection, prepared.name.c_str(),
+                                       prepared.translated.text.c_str(), count, nullptr),
+                         Answer::Parse);
+                }
+                send(PQsendQueryPrepared(m_connection, prepared.name.c_str(), count, pointers,
+                                         nullptr, nullptr, 0),
+                     Answer::Rows);
+            } else {
+                send(PQsendQueryParams(m_connection, request.text->c_str(), count, nullptr,
+                                       pointers, nullptr, nullptr, 0),
+                     Answer::Rows);
+            }
+        }
+        if (!requests.empty() && sent) {
+            sent = PQpipelineSync(m_connection) == 1;
+            ++syncs;
+        }
+        std::string failure = sent ? "" : trimmedMessage(PQerrorMessage(m_connection));
+        Result failed;
+        std::vector<Result> results;
+        results.reserve(requests.size());
+        std::size_t answered = 0;
+        std::size_t request = 0;
+        bool settingsOk = true;
+        bool settingsSynced = !settings;
+        int idle = 0;
+        while (syncs > 0) {
+            Result result(PQgetResult(m_connection));
+            if (!result) {
+                // One empty answer ends each command; two mean nothing is left.
+                if (++idle > 1 || PQstatus(m_connection) != CONNECTION_OK) {
+                    break;
+                }
+                continue;
+            }
+            idle = 0;
+            const ExecStatusType status = PQresultStatus(result.get());
+            if (status == PGRES_PIPELINE_SYNC) {
+                settingsSynced = true;
+                --syncs;
+                continue;
+            }
+            const Answer answer = answered < expected.size() ? expected[answered] : Answer::Rows;
+            ++answered;
+            const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+            if (answer == Answer::Setting) {
+                settingsOk = settingsOk && ok;
+            } else if (answer == Answer::Parse && ok && request < requests.size()) {
+                requests[request].prepared->parsed = true;
+            }
+            const bool first = !ok && status != PGRES_PIPELINE_ABORTED && !failed;
+            if (answer == Answer::Rows) {
+                ++request;
+            }
+            if (first) {
+                failed = std::move(result);
+            } else if (answer == Answer::Rows) {
+                results.push_back(std::move(result));
+            }
+        }
+        if (PQexitPipelineMode(m_connection) != 1 && failure.empty() && !failed) {
+            failure = trimmedMessage(PQerrorMessage(m_connection));
+        }
+        if (settings && settingsOk && settingsSynced) {
+            m_pendingSettings.clear();
+            m_deallocateAll = false;
+        }
+        if (failed) {
+            const char* state = PQresultErrorField(failed.get(), PG_DIAG_SQLSTATE);
+            const char* text = PQresultErrorField(failed.get(), PG_DIAG_MESSAGE_PRIMARY);
+            m_stalePlan = state != nullptr && std::string_view(state) == "0A000" &&
+                          text != nullptr &&
+                          std::string_view(text).find("cached plan") != std::string_view::npos;
+            raiseFromResult(failed.get(), m_connection);
+        }
+        if (!failure.empty() || results.size() != requests.size()) {
+            if (failure.empty()) {
+                failure = trimmedMessage(PQerrorMessage(m_connection));
+            }
+            raiseByState("", failure.empty() ? "PostgreSQL pipeline ended early" : failure,
+                         m_connection);
+        }
+        return results;
     }
 
     void sendFetch(const std::string& fetch) {
@@ -413,16 +682,6 @@ private:
         while (Result rest{PQgetResult(m_connection)}) {
         }
         if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
-            raiseFromResult(result.get(), m_connection);
-        }
-        return result;
-    }
-
-    Result executeParams(const std::string& text, const BoundValues& values) {
-        Result result(PQexecParams(m_connection, text.c_str(), values.count(), nullptr,
-                                   values.pointers(), nullptr, nullptr, 0));
-        const ExecStatusType status = PQresultStatus(result.get());
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
             raiseFromResult(result.get(), m_connection);
         }
         return result;
@@ -592,9 +851,14 @@ private:
     PGconn* m_connection;
     PGcancel* m_cancel = nullptr;
     std::atomic<bool> m_interrupted{false};
-    bool m_bounded = false;
-    std::unordered_map<std::string, TranslatedStatement, StringHash, std::equal_to<>>
-        m_translations;
+    std::int64_t m_boundMs = 0;  // the bound set or about to be set; 0 for none
+    // Sent with the next statement (see setDeadline).
+    std::string m_pendingSettings;
+    bool m_deallocateAll = false;
+    // The last failure was a prepared plan outdated by a changed table.
+    bool m_stalePlan = false;
+    std::uint64_t m_lastName = 0;
+    std::unordered_map<std::string, PreparedStatement, StringHash, std::equal_to<>> m_prepared;
 };
 
 }  // namespace

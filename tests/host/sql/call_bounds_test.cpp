@@ -93,6 +93,46 @@ TEST_P(CallBoundsTest, InterruptFromAnotherThreadStopsTheStatementAndWhatFollows
     EXPECT_EQ(connection->query("SELECT 1").rows.at(0).at(0).AsInteger(), 1);
 }
 
+// The bound goes out with the next statement; a statement that fails must
+// not take the bound back with it.
+TEST_P(CallBoundsTest, TheDeadlineOutlivesAFailedStatement) {
+    auto connection = testDatabase().connect();
+    const auto started = Clock::now();
+    connection->setDeadline(started + 500ms);
+    EXPECT_THROW(connection->query("SELECT * FROM NO_SUCH_TABLE"), DatabaseError);
+    EXPECT_THROW(connection->query(longStatement()), InterruptedError);
+    EXPECT_LT(Clock::now() - started, 10s);
+    connection->setDeadline(std::nullopt);
+    EXPECT_EQ(connection->query("SELECT 1").rows.at(0).at(0).AsInteger(), 1);
+}
+
+TEST_P(CallBoundsTest, AShorterDeadlineAfterALongerOneStillEndsTheStatement) {
+    auto connection = testDatabase().connect();
+    connection->setDeadline(Clock::now() + 20s);
+    EXPECT_EQ(connection->query("SELECT 1").rows.at(0).at(0).AsInteger(), 1);
+    const auto started = Clock::now();
+    connection->setDeadline(started + 300ms);
+    EXPECT_THROW(connection->query(longStatement()), InterruptedError);
+    EXPECT_LT(Clock::now() - started, 10s);
+}
+
+TEST_P(CallBoundsTest, NoDeadlineLiftsTheBoundOfTheCallBefore) {
+    auto connection = testDatabase().connect();
+    connection->setDeadline(Clock::now() + 5s);
+    EXPECT_EQ(connection->query("SELECT 1").rows.at(0).at(0).AsInteger(), 1);
+    connection->setDeadline(std::nullopt);
+    if (engine() == Engine::postgresql) {
+        EXPECT_EQ(connection->query("SELECT current_setting('statement_timeout')")
+                      .rows.at(0)
+                      .at(0)
+                      .AsString(),
+                  "0");
+        EXPECT_EQ(
+            connection->query("SELECT current_setting('lock_timeout')").rows.at(0).at(0).AsString(),
+            "0");
+    }
+}
+
 TEST_P(CallBoundsTest, APassedDeadlineRunsNothing) {
     auto connection = testDatabase().connect();
     EXPECT_THROW(connection->setDeadline(Clock::now() - 1ms), InterruptedError);

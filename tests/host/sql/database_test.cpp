@@ -306,6 +306,74 @@ TEST_P(DatabaseTest, ArrayParameterIsRefused) {
 
 ORE_ON_BOTH_ENGINES(DatabaseTest);
 
+TEST_P(DatabaseTest, QueryBatchAnswersEachStatementInOrder) {
+    database().execute("INSERT INTO FILIAL (CDFILIAL, NMFILIAL) VALUES ('0001', 'MATRIZ')");
+    database().execute("INSERT INTO FILIAL (CDFILIAL, NMFILIAL) VALUES ('0002', 'SUL')");
+    const std::vector<DataPacket> packets = database().queryBatch(
+        {{"SELECT NMFILIAL FROM FILIAL WHERE CDFILIAL = :B", {{"B", std::string("0002")}}},
+         {"SELECT COUNT(*) AS N FROM FILIAL", {}},
+         {"SELECT NMFILIAL FROM FILIAL WHERE CDFILIAL = :B", {{"B", std::string("0009")}}}});
+    ASSERT_EQ(packets.size(), 3U);
+    ASSERT_EQ(packets[0].rows.size(), 1U);
+    EXPECT_EQ(packets[0].rows[0][0].AsString(), "SUL");
+    EXPECT_EQ(packets[1].rows.at(0).at(0).AsInteger(), 2);
+    EXPECT_EQ(packets[1].fields.at(0).name, "N");
+    EXPECT_TRUE(packets[2].rows.empty());
+    EXPECT_EQ(packets[2].fields.at(0).name, "NMFILIAL");
+}
+
+TEST_P(DatabaseTest, AFailingStatementOfABatchRaisesAndTheConnectionGoesOn) {
+    database().execute("INSERT INTO FILIAL (CDFILIAL, NMFILIAL) VALUES ('0001', 'MATRIZ')");
+    EXPECT_THROW(database().queryBatch({{"SELECT NMFILIAL FROM FILIAL", {}},
+                                        {"SELECT NOTHING FROM NO_SUCH_TABLE", {}}}),
+                 DatabaseError);
+    EXPECT_FALSE(database().inTransaction());
+    const auto packets = database().queryBatch({{"SELECT NMFILIAL FROM FILIAL", {}}});
+    EXPECT_EQ(packets.at(0).rows.at(0).at(0).AsString(), "MATRIZ");
+}
+
+// Statements are kept prepared on the connection: the same text runs again
+// with other values, after a failure of its own, and (PostgreSQL, whose
+// plans are kept on the server) after its table was made again with other
+// columns.
+TEST_P(DatabaseTest, ARepeatedStatementSeesNewValuesAndNewTables) {
+    const std::string insert = "INSERT INTO FILIAL (CDFILIAL, NMFILIAL) VALUES (:B, :N)";
+    database().execute(insert, {{"B", std::string("0001")}, {"N", std::string("MATRIZ")}});
+    EXPECT_THROW(database().execute(insert, {{"B", std::string("0001")}, {"N", std::string("X")}}),
+                 DatabaseError);
+    database().execute(insert, {{"B", std::string("0002")}, {"N", std::string("SUL")}});
+    EXPECT_EQ(database().query("SELECT COUNT(*) FROM FILIAL").rows.at(0).at(0).AsInteger(), 2);
+    if (engine() != Engine::postgresql) {
+        return;
+    }
+    const std::string read = "SELECT * FROM SCRATCH WHERE A = :A";
+    database().executeScript("CREATE TABLE SCRATCH (A INTEGER, B VARCHAR(4))");
+    database().execute("INSERT INTO SCRATCH VALUES (1, 'UM')");
+    EXPECT_EQ(database().query(read, {{"A", std::int64_t{1}}}).rows.at(0).at(1).AsString(), "UM");
+    database().executeScript("DROP TABLE SCRATCH");
+    database().executeScript("CREATE TABLE SCRATCH (A INTEGER, B INTEGER, C VARCHAR(4))");
+    database().execute("INSERT INTO SCRATCH VALUES (1, 7, 'SETE')");
+    const DataPacket again = database().query(read, {{"A", std::int64_t{1}}});
+    ASSERT_EQ(again.fields.size(), 3U);
+    EXPECT_EQ(again.rows.at(0).at(1).AsInteger(), 7);
+}
+
+TEST_P(DatabaseTest, ManyDistinctStatementsKeepWorking) {
+    for (int index = 0; index < 600; ++index) {
+        const std::string statement = "SELECT " + std::to_string(index) + " AS N";
+        ASSERT_EQ(database().query(statement).rows.at(0).at(0).AsInteger(), index);
+    }
+    if (engine() == Engine::postgresql) {
+        // The connection does not keep every text it ever ran prepared.
+        EXPECT_LE(database()
+                      .query("SELECT COUNT(*) FROM pg_prepared_statements")
+                      .rows.at(0)
+                      .at(0)
+                      .AsInteger(),
+                  260);
+    }
+}
+
 TEST(DatabaseOpen, UnreachableTargetsRaiseDatabaseError) {
     try {
         Database::open("sqlite:/nonexistent/folder/x.db");
@@ -366,6 +434,30 @@ TEST(PostgresqlOnly, LockTimeoutIsAConflict) {
                  ConflictError);
     second->rollback();
     first->commit();
+}
+
+// A pooled connection whose backend was stopped says so when the next call
+// takes it, before anything is sent: the caller may take another one.
+TEST(PostgresqlOnly, AConnectionClosedByTheServerIsUnreachableAtItsNextDeadline) {
+    if (testsupport::postgresqlServer().empty()) {
+        GTEST_SKIP() << "ORE_TEST_PG is not set";
+    }
+    testsupport::TestDatabase scratch(Engine::postgresql, true);
+    auto pooled = scratch.connect();
+    const std::int64_t backend =
+        pooled->query("SELECT pg_backend_pid()").rows.at(0).at(0).AsInteger();
+    scratch.database().query("SELECT pg_terminate_backend(:P)", {{"P", backend}});
+    const auto gone = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (scratch.database()
+                   .query("SELECT COUNT(*) FROM pg_stat_activity WHERE pid = :P", {{"P", backend}})
+                   .rows.at(0)
+                   .at(0)
+                   .AsInteger() > 0 &&
+           std::chrono::steady_clock::now() < gone) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_THROW(pooled->setDeadline(std::chrono::steady_clock::now() + std::chrono::seconds(5)),
+                 UnreachableError);
 }
 
 TEST(PostgresqlOnly, CommitAfterAFailedStatementIsAnError) {
