@@ -923,7 +923,8 @@ TEST_P(HostileRequestTest, PreviewsOfKeysOutsideTheColumnsAreRefused) {
          refusal(invalidArgument, "O campo NRORCAEVENTO tem mais de 10 caracteres.")},
         {"3-character sequence", [&] { return preview(key("0001", "0000000001", "000")); },
          refusal(invalidArgument, "O campo NRSEQORCAEVE tem mais de 2 caracteres.")},
-        {"number with NUL", [&] { return preview(key("0001", std::string("00000\0001", 9))); },
+        {"number with NUL",
+         [&] { return preview(key("0001", std::string("00000") + '\0' + "001")); },
          refusal(invalidArgument, "O campo NRORCAEVENTO contém o caractere nulo.")},
         {"Latin-1 branch",
          [&] {
