@@ -105,18 +105,32 @@ class Desktop:
             self.env["ASAN_OPTIONS"] = ":".join(
                 option for option in asan.split(":")
                 if not option.startswith("strict_string_checks"))
-        wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.processes.append(wm)
+        self.start_window_manager()
+        self.bind_accented_keys()
+
+    def start_window_manager(self):
+        """Starts openbox and waits until it manages the screen. An openbox
+        that quits at start is started again, twice at most, and what it
+        said goes into the failure: a CI run once waited the whole time for
+        a window manager that gave no sign of why."""
+        log_name = os.path.join(self.work, "openbox.log")
         deadline = time.monotonic() + WAIT
-        while time.monotonic() < deadline:
-            probe = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env,
-                                   capture_output=True, text=True)
-            if "window id" in probe.stdout:
-                self.bind_accented_keys()
-                return
-            time.sleep(0.05)
-        raise Failure("openbox did not start")
+        for attempt in range(3):
+            with open(log_name, "ab") as log:
+                wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
+                                      stdout=log, stderr=log)
+            self.processes.append(wm)
+            while time.monotonic() < deadline and wm.poll() is None:
+                probe = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
+                                       env=self.env, capture_output=True, text=True)
+                if "window id" in probe.stdout:
+                    return
+                time.sleep(0.05)
+            if wm.poll() is None:
+                break
+        with open(log_name, errors="replace") as log:
+            said = log.read().strip()
+        raise Failure("openbox did not start" + (": " + said if said else ""))
 
     # The accented letters an operator types, lower and upper case. Xvfb's
     # keymap has none of them; xdotool would bind each to a spare key code
@@ -221,10 +235,11 @@ class Desktop:
         try:
             os.makedirs(target, exist_ok=True)
             self.shot(os.path.join(target, "failure.png"))
-            for name in ("host.log", "server.log"):
+            for name in ("host.log", "server.log", "openbox.log"):
                 if os.path.exists(os.path.join(self.work, name)):
                     shutil.copy(os.path.join(self.work, name), os.path.join(target, name))
-            shutil.copy(self.trace_file, os.path.join(target, "failure-trace.log"))
+            if os.path.exists(self.trace_file):
+                shutil.copy(self.trace_file, os.path.join(target, "failure-trace.log"))
             print("evidence in", target)
         except Exception as problem:  # the failure itself matters more
             print("no evidence:", problem)
