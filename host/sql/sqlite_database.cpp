@@ -39,9 +39,22 @@ struct StringHash {
     }
 };
 
+enum class Reader { Text, Integer, Float, DateTime, Blob, ByValue };
+
+// What a statement's result columns are and how each is read: worked out
+// from the declared types once per compiled form of the statement, not at
+// every query.
+struct ResultColumns {
+    std::vector<FieldDef> fields;
+    std::vector<Reader> readers;
+    std::vector<bool> byValue;
+    int compiledAs = -1;  // the statement's re-prepare count they were made at
+};
+
 struct Prepared {
     sqlite3_stmt* statement = nullptr;
     std::vector<std::string> names;
+    ResultColumns columns;
     ~Prepared() { sqlite3_finalize(statement); }
 };
 
@@ -60,8 +73,6 @@ public:
 private:
     sqlite3_stmt* m_statement;
 };
-
-enum class Reader { Text, Integer, Float, DateTime, Blob, ByValue };
 
 // Copies the write-ahead log back into the database file on its own thread
 // and connection, so that no commit waits for it. The copy writes and syncs
@@ -231,46 +242,20 @@ public:
         ResetGuard guard(stmt);
         bindAll(prepared, orderedValues(prepared.names, params));
 
+        // SQLite compiles a statement again at its first step when the schema
+        // changed since; its columns are known for sure only after that step.
+        int rc = sqlite3_step(stmt);
+        const ResultColumns& columns = describe(prepared);
         DataPacket packet;
-        const int columnCount = sqlite3_column_count(stmt);
-        std::vector<Reader> readers(static_cast<std::size_t>(columnCount));
-        std::vector<bool> byValue(readers.size(), false);
-        packet.fields.resize(readers.size());
-        for (int column = 0; column < columnCount; ++column) {
-            const auto index = static_cast<std::size_t>(column);
-            FieldDef& field = packet.fields[index];
-            field.name = upperCaseName(sqlite3_column_name(stmt, column));
-            const char* declared = sqlite3_column_decltype(stmt, column);
-            if (declared == nullptr || !fieldFromDeclaredType(declared, field)) {
-                readers[index] = Reader::ByValue;
-                byValue[index] = true;
-                field.type = FieldType::String;
-                continue;
-            }
-            switch (field.type) {
-                case FieldType::Integer:
-                    readers[index] = Reader::Integer;
-                    break;
-                case FieldType::Float:
-                    readers[index] = Reader::Float;
-                    break;
-                case FieldType::DateTime:
-                    readers[index] = Reader::DateTime;
-                    break;
-                case FieldType::Blob:
-                    readers[index] = Reader::Blob;
-                    break;
-                default:
-                    readers[index] = Reader::Text;
-                    break;
-            }
-        }
+        packet.fields = columns.fields;
+        const std::vector<Reader>& readers = columns.readers;
+        const std::vector<bool>& byValue = columns.byValue;
+        const int columnCount = static_cast<int>(readers.size());
         std::vector<bool> typeSeen(readers.size(), false);
         if (rowsPerPacket > 0) {
             packet.rows.reserve(rowsPerPacket);
         }
-        for (;;) {
-            const int rc = sqlite3_step(stmt);
+        for (;; rc = sqlite3_step(stmt)) {
             if (rc == SQLITE_DONE) {
                 break;
             }
@@ -486,6 +471,50 @@ private:
             sqlite3_free(error);
             raise(rc, message);
         }
+    }
+
+    // The result columns of the statement as it is compiled now.
+    static const ResultColumns& describe(Prepared& prepared) {
+        sqlite3_stmt* stmt = prepared.statement;
+        ResultColumns& columns = prepared.columns;
+        const int compiledAs = sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_REPREPARE, 0);
+        if (columns.compiledAs == compiledAs) {
+            return columns;
+        }
+        const int columnCount = sqlite3_column_count(stmt);
+        columns.fields.assign(static_cast<std::size_t>(columnCount), FieldDef{});
+        columns.readers.assign(static_cast<std::size_t>(columnCount), Reader::ByValue);
+        columns.byValue.assign(static_cast<std::size_t>(columnCount), false);
+        for (int column = 0; column < columnCount; ++column) {
+            const auto index = static_cast<std::size_t>(column);
+            FieldDef& field = columns.fields[index];
+            field.name = upperCaseName(sqlite3_column_name(stmt, column));
+            const char* declared = sqlite3_column_decltype(stmt, column);
+            if (declared == nullptr || !fieldFromDeclaredType(declared, field)) {
+                columns.byValue[index] = true;
+                field.type = FieldType::String;
+                continue;
+            }
+            switch (field.type) {
+                case FieldType::Integer:
+                    columns.readers[index] = Reader::Integer;
+                    break;
+                case FieldType::Float:
+                    columns.readers[index] = Reader::Float;
+                    break;
+                case FieldType::DateTime:
+                    columns.readers[index] = Reader::DateTime;
+                    break;
+                case FieldType::Blob:
+                    columns.readers[index] = Reader::Blob;
+                    break;
+                default:
+                    columns.readers[index] = Reader::Text;
+                    break;
+            }
+        }
+        columns.compiledAs = compiledAs;
+        return columns;
     }
 
     Prepared& prepare(std::string_view statement) {

@@ -343,9 +343,8 @@ TEST_P(DatabaseTest, ARepeatedStatementSeesNewValuesAndNewTables) {
                  DatabaseError);
     database().execute(insert, {{"B", std::string("0002")}, {"N", std::string("SUL")}});
     EXPECT_EQ(database().query("SELECT COUNT(*) FROM FILIAL").rows.at(0).at(0).AsInteger(), 2);
-    if (engine() != Engine::postgresql) {
-        return;
-    }
+    // A table made again with other columns: the kept statement answers
+    // with the new columns, named and typed as they are now.
     const std::string read = "SELECT * FROM SCRATCH WHERE A = :A";
     database().executeScript("CREATE TABLE SCRATCH (A INTEGER, B VARCHAR(4))");
     database().execute("INSERT INTO SCRATCH VALUES (1, 'UM')");
@@ -355,7 +354,10 @@ TEST_P(DatabaseTest, ARepeatedStatementSeesNewValuesAndNewTables) {
     database().execute("INSERT INTO SCRATCH VALUES (1, 7, 'SETE')");
     const DataPacket again = database().query(read, {{"A", std::int64_t{1}}});
     ASSERT_EQ(again.fields.size(), 3U);
+    EXPECT_EQ(again.fields.at(2).name, "C");
+    EXPECT_EQ(again.fields.at(1).type, FieldType::Integer);
     EXPECT_EQ(again.rows.at(0).at(1).AsInteger(), 7);
+    EXPECT_EQ(again.rows.at(0).at(2).AsString(), "SETE");
 }
 
 TEST_P(DatabaseTest, ManyDistinctStatementsKeepWorking) {
