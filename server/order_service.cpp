@@ -13,6 +13,7 @@
 #include "server/messages.h"
 #include "server/order_repository.h"
 #include "server/order_rules.h"
+#include "server/packet_relay.h"
 #include "server/request_checks.h"
 #include "server/service_error.h"
 #include "server/sessions.h"
@@ -24,6 +25,9 @@ namespace {
 
 // Rows read from the database per packet of a streamed list: about a chunk.
 constexpr std::size_t listRowsPerRead = 2048;
+// Packets read ahead of the one being sent: one keeps the reader busy while
+// the sender works, more would only hold memory.
+constexpr std::size_t listPacketsAhead = 1;
 
 grpc::StatusCode codeOf(ErrorKind kind) {
     switch (kind) {
@@ -328,25 +332,29 @@ grpc::Status OrderService::GetEncomenda(grpc::ServerContext* context,
         // chunk waiting to go out are held, and only for the limit.
         WriteStallGuard guard(context, m_limits.writeStall);
         // Chunks go out while the rest is still being read, so the client
-        // loads the first rows while the server reads the last.
+        // loads the first rows while the server reads the last; and the next
+        // packet is read while this one is encoded and written, one waiting
+        // between them.
+        PacketRelay relay(listPacketsAhead, [&](host::DataPacket& rows) {
+            return proto::encodeChunks(rows, proto::defaultChunkBytes, [&](ORE06100::Packet& part) {
+                chunk.Clear();
+                if (first) {
+                    // The server leaves the by-reference filter fields as they came.
+                    *chunk.mutable_filter() = request->filter();
+                    first = false;
+                } else {
+                    // The field definitions travel once, in the first chunk.
+                    part.clear_fields();
+                }
+                chunk.mutable_packet()->Swap(&part);
+                return guard.write([&] { return writer->Write(chunk); });
+            });
+        });
+        // A read that fails leaves the relay's destructor to drop what waits;
+        // the error then goes to the client as before.
         rules.listOrders(request->branch(), filterOf(request->filter()), listRowsPerRead,
-                         [&](host::DataPacket& rows) {
-                             return proto::encodeChunks(
-                                 rows, proto::defaultChunkBytes, [&](ORE06100::Packet& part) {
-                                     chunk.Clear();
-                                     if (first) {
-                                         // The server leaves the by-reference filter fields as they
-                                         // came.
-                                         *chunk.mutable_filter() = request->filter();
-                                         first = false;
-                                     } else {
-                                         // The field definitions travel once, in the first chunk.
-                                         part.clear_fields();
-                                     }
-                                     chunk.mutable_packet()->Swap(&part);
-                                     return guard.write([&] { return writer->Write(chunk); });
-                                 });
-                         });
+                         [&](host::DataPacket& rows) { return relay.push(rows); });
+        relay.finish();
         if (guard.stalled()) {
             throw std::runtime_error("the client read nothing for " +
                                      std::to_string(m_limits.writeStall.count()) +
