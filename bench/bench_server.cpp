@@ -34,6 +34,7 @@
 
 #include "bench/figures.h"
 #include "bench/load_generator.h"
+#include "bench/server_process.h"
 #include "db/demo_data.h"
 #include "db/operators.h"
 #include "db/schema.h"
@@ -55,6 +56,8 @@ constexpr const char* benchPassword = "bench-senha";
 using bench::Clock;
 using bench::Figure;
 using bench::millisecondsSince;
+using bench::residentBytes;
+using bench::ServerProcess;
 using host::sql::Database;
 using ore::server::OrderKey;
 
@@ -69,6 +72,7 @@ struct Settings {
     bool vacuum = true;
     std::string only;  // parts to run: item,list,write,load,memory; empty for all
     std::string clientMemoryProgram;
+    std::string serverProgram;  // the order server, for the figures of its own memory
 };
 
 std::int64_t orderCount(Database& database) {
@@ -170,19 +174,6 @@ void reapprove(Database& database, const std::vector<OrderKey>& keys) {
         " AND NRSEQORCAEVE = :S",
         rows);
     transaction.commit();
-}
-
-long long residentBytes() {
-    std::FILE* file = std::fopen("/proc/self/statm", "r");
-    long long pages = 0;
-    long long resident = 0;
-    if (file != nullptr) {
-        if (std::fscanf(file, "%lld %lld", &pages, &resident) != 2) {
-            resident = 0;
-        }
-        std::fclose(file);
-    }
-    return resident * sysconf(_SC_PAGESIZE);
 }
 
 class EngineBench {
@@ -407,19 +398,19 @@ private:
     }
 
     // The server's memory while 16 lists stream at once, against one list's
-    // size on the wire: the growth of this process's resident size at its
-    // peak (the server runs in it; the clients here count the bytes and keep
-    // nothing). A server of its own, with a connection per list, so all 16
-    // really stream at once instead of waiting for the pool.
+    // size on the wire: the growth of the server process's resident size at
+    // its peak. The server runs as a process of its own, so the clients'
+    // buffers do not count, with a connection per list, so all 16 really
+    // stream at once instead of waiting for the pool.
     void streamingMemory() {
         constexpr int streams = 16;
-        ore::server::ServerOptions options;
-        options.listenAddress = "127.0.0.1:0";
-        options.database = m_target;
-        options.maxConnections = streams;
-        options.connectionWait = std::chrono::seconds(60);
-        ore::server::OrderServer server(options);
-        server.start();
+        if (m_settings.serverProgram.empty()) {
+            std::printf("warning: no order server program next to the benchmark\n");
+            return;
+        }
+        ServerProcess server(m_settings.serverProgram,
+                             {"--database", m_target, "--max-connections", std::to_string(streams),
+                              "--connection-wait-ms", "60000"});
         Figure& f =
             figure("resident growth while " + std::to_string(streams) + " lists stream at once",
                    "one list's size on the wire");
@@ -427,12 +418,12 @@ private:
         long long failures = 0;
         std::string firstFailure;
         for (int pair = 0; pair < m_settings.pairs; ++pair) {
-            const long long before = residentBytes();
+            const long long before = residentBytes(server.pid());
             std::atomic<bool> done{false};
             std::atomic<long long> peak{before};
             std::thread sampler([&] {
                 while (!done) {
-                    peak = std::max(peak.load(), residentBytes());
+                    peak = std::max(peak.load(), residentBytes(server.pid()));
                     std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 }
             });
@@ -477,7 +468,6 @@ private:
             f.floors.push_back(static_cast<double>(*std::max_element(wire.begin(), wire.end())));
             f.values.push_back(static_cast<double>(peak.load() - before));
         }
-        server.shutdown(std::chrono::milliseconds(0));
         f.absoluteWhat = "failed lists <=";
         f.absoluteTarget = 0.0;
         f.absoluteValue = static_cast<double>(failures);
@@ -855,6 +845,9 @@ int main(int argc, char** argv) {
     const auto programs = std::filesystem::canonical("/proc/self/exe").parent_path();
     if (std::filesystem::exists(programs / "bench_client_memory")) {
         settings.clientMemoryProgram = (programs / "bench_client_memory").string();
+    }
+    if (std::filesystem::exists(programs / "ore06100-server")) {
+        settings.serverProgram = (programs / "ore06100-server").string();
     }
 
     std::deque<Figure> figures;

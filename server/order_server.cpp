@@ -217,7 +217,12 @@ void OrderServer::shutdown(std::chrono::milliseconds grace) {
     std::thread canceller([&] {
         std::unique_lock lock(mutex);
         if (!done.wait_for(lock, grace, [&] { return finished; })) {
-            spdlog::warn("grace period over: cancelling the calls still running");
+            // Said only when there is something to cancel: a stop with no
+            // grace at all reaches here before gRPC has looked at the calls.
+            if (const std::size_t running = m_service.callsRunning(); running > 0) {
+                spdlog::warn("grace period over: cancelling the {} call(s) still running",
+                             running);
+            }
             m_service.abandonCalls();
             m_pool.interruptAll();
         }

@@ -35,6 +35,8 @@ public:
 
     // From now on no call commits: each ends with UNAVAILABLE.
     void abandonCalls() { m_abandoned = true; }
+    // Calls whose handler has not returned yet.
+    std::size_t callsRunning() const { return m_calls.load(); }
     // Called with false when a call finds the database unreachable.
     void onDatabaseState(std::function<void(bool reachable)> listener) {
         m_databaseState = std::move(listener);
