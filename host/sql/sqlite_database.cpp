@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 
@@ -31,6 +32,17 @@ constexpr std::size_t kStatementCacheSize = 64;
 constexpr int kCheckpointPages = 1000;
 constexpr int kInlineCheckpointPages = 8000;
 constexpr int kCatchUpRounds = 8;
+// A log that is never wholly copied at the moment a write begins never
+// starts again from its beginning, so under steady writes it only grows and
+// every commit extends the file. Once a background copy has left at most this
+// many pages, the next commit copies the rest itself and starts the log over
+// (a few commits' worth of pages and one sync of the database file), so the
+// commits after it overwrite space the log already has.
+constexpr int kRestartPages = 64;
+// How long that commit waits for another writer or for readers of the log
+// before it leaves the restart to a later copy: writers queue behind it
+// meanwhile.
+constexpr auto kRestartWait = std::chrono::milliseconds(3);
 
 struct StringHash {
     using is_transparent = void;
@@ -115,7 +127,11 @@ public:
     void request(int pages) {
         {
             std::lock_guard lock(m_mutex);
-            if (pages >= m_requestedAt && pages < m_requestedAt + kCheckpointPages) {
+            // A shorter log than at the last request: it has started over.
+            if (pages < m_requestedAt) {
+                m_requestedAt = 0;
+            }
+            if (m_requestedAt != 0 && pages < m_requestedAt + kCheckpointPages) {
                 return;
             }
             m_requestedAt = pages;
@@ -123,6 +139,10 @@ public:
         }
         m_wake.notify_one();
     }
+
+    // Whether the last copy left the log nearly copied, asked once: the
+    // commit that asks starts the log over.
+    bool takeRestart() { return m_restartDue.exchange(false); }
 
 private:
     void run() {
@@ -160,21 +180,27 @@ private:
         // The log restarts from its beginning only after a copy has caught
         // up with it, so the pages committed during one copy are copied
         // right after it, a few rounds at most; each round is shorter.
-        for (int round = 0; round < kCatchUpRounds; ++round) {
+        bool nearlyCopied = false;
+        for (int round = 0; round < kCatchUpRounds && !nearlyCopied; ++round) {
             int logged = 0;
             int copied = 0;
             if (sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logged,
-                                          &copied) != SQLITE_OK ||
-                copied >= logged) {
+                                          &copied) != SQLITE_OK) {
                 return;
             }
+            nearlyCopied = logged - copied <= kRestartPages;
+        }
+        // The copy holds back no writer; the next commit finishes it.
+        if (nearlyCopied) {
+            m_restartDue.store(true);
         }
     }
 
     const std::string m_path;
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    int m_requestedAt = 0;  // the log's length at the last request
+    int m_requestedAt = 0;                  // the log's length at the last request, 0 for none
+    std::atomic<bool> m_restartDue{false};  // the log is copied but for a few pages
     bool m_wanted = false;
     bool m_stopping = false;
     std::thread m_thread;  // last: starts once the rest is ready
@@ -405,7 +431,7 @@ private:
         if (attempt == 0) {
             database->m_busySince = now;
         }
-        if (database->stopped() || now - database->m_busySince >= kBusyTimeout) {
+        if (database->stopped() || now - database->m_busySince >= database->m_busyLimit) {
             return 0;
         }
         // SQLite's own busy timeout sleeps in growing steps of up to 100 ms,
@@ -432,7 +458,11 @@ private:
                 if (!database->m_checkpointer) {
                     database->m_checkpointer = Checkpointer::of(database->m_path);
                 }
-                database->m_checkpointer->request(pages);
+                if (database->m_checkpointer->takeRestart()) {
+                    database->restartLog(db, schema);
+                } else {
+                    database->m_checkpointer->request(pages);
+                }
                 return SQLITE_OK;
             } catch (const std::exception&) {
                 // No thread to be had: this commit copies them itself.
@@ -440,6 +470,15 @@ private:
         }
         sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
         return SQLITE_OK;
+    }
+
+    // Copies what the background copy left and has the next write start the
+    // log over. Busy (a reader or another writer past kRestartWait) leaves
+    // the log as it was, as durable; the next copy asks again.
+    void restartLog(sqlite3* db, const char* schema) {
+        m_busyLimit = kRestartWait;
+        sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr);
+        m_busyLimit = kBusyTimeout;
     }
 
     static int onProgress(void* self) { return static_cast<SqliteDatabase*>(self)->stopped(); }
@@ -668,6 +707,7 @@ private:
     sqlite3* m_db = nullptr;
     std::optional<TimePoint> m_deadline;
     TimePoint m_busySince{};
+    std::chrono::steady_clock::duration m_busyLimit = kBusyTimeout;
     bool m_rollingBack = false;
     std::atomic<bool> m_interrupted{false};
     std::unordered_map<std::string, std::unique_ptr<Prepared>, StringHash, std::equal_to<>> m_cache;

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -116,6 +117,30 @@ TEST(SqliteLog, FourWritersAtOnceAllGetThroughWhileTheLogIsCopied) {
     }
     // The pages written before the log grew past its limit at least.
     EXPECT_TRUE(fileReaches(pathOf(scratch), 500));
+}
+
+// Under writes without a pause the log is never wholly copied at the moment
+// a write begins; it must still start over from its beginning instead of
+// growing with every commit.
+TEST(SqliteLog, StartsOverUnderSteadyWritesInsteadOfGrowing) {
+    testsupport::TestDatabase scratch(Engine::sqlite, false);
+    auto& database = scratch.database();
+    createPages(database);
+    const std::string log = pathOf(scratch) + "-wal";
+    constexpr int transactions = 1200;
+    constexpr int rowsEach = 10;
+    std::uintmax_t longest = 0;
+    for (int transaction = 0; transaction < transactions; ++transaction) {
+        writePages(database, transaction, 1, rowsEach);
+        longest = std::max(longest, fileSize(log));
+    }
+    // 12,000 pages written; the log is asked to be copied at 1,000 pages and
+    // may grow by what is committed while a copy runs.
+    EXPECT_LT(longest, 4000 * kPageSize) << "the log grew to " << longest << " bytes";
+    EXPECT_GT(longest, 0U);
+    EXPECT_EQ(database.query("SELECT COUNT(*) FROM PAGES").rows.at(0).at(0),
+              Variant(std::int64_t{transactions * rowsEach}));
+    EXPECT_EQ(database.query("PRAGMA integrity_check").rows.at(0).at(0), Variant("ok"));
 }
 
 TEST(SqliteLog, AKilledWriterLosesNoAcknowledgedCommit) {
