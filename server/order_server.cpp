@@ -220,8 +220,7 @@ void OrderServer::shutdown(std::chrono::milliseconds grace) {
             // Said only when there is something to cancel: a stop with no
             // grace at all reaches here before gRPC has looked at the calls.
             if (const std::size_t running = m_service.callsRunning(); running > 0) {
-                spdlog::warn("grace period over: cancelling the {} call(s) still running",
-                             running);
+                spdlog::warn("grace period over: cancelling the {} call(s) still running", running);
             }
             m_service.abandonCalls();
             m_pool.interruptAll();
