@@ -28,6 +28,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -162,19 +163,51 @@ std::vector<OrderKey> cancellableOrders(Database& database, int count) {
         {{"N", std::int64_t{count}}}));
 }
 
-// Puts cancelled orders back to approved, outside any timing.
-void reapprove(Database& database, const std::vector<OrderKey>& keys) {
-    std::vector<std::vector<host::Variant>> rows;
-    for (const OrderKey& key : keys) {
-        rows.push_back({key.branch, key.number, key.sequence});
+// The orders the write figures cancel, kept as they were and put back after
+// each batch, outside any timing: left alone, every run would add its
+// observations to the same orders, and the item reads and the writes would
+// measure a database that grows slower run after run. The history stays: it
+// is append-only, and nothing the figures time reads it.
+class CancelledOrders {
+public:
+    CancelledOrders(Database& database, std::vector<OrderKey> keys)
+        : m_database(database), m_keys(std::move(keys)) {
+        for (const OrderKey& key : m_keys) {
+            const auto packet = database.query(
+                "SELECT IDSITUORCEVE, CDJUSTEXCHIS, CDOPEJUSTORC FROM ORCAEVENTO"
+                " WHERE CDFILIAL = :B AND NRORCAEVENTO = :N AND NRSEQORCAEVE = :S",
+                {{"B", key.branch}, {"N", key.number}, {"S", key.sequence}});
+            const auto& row = packet.rows.at(0);
+            m_original.push_back({row[0], row[1], row[2], key.branch, key.number, key.sequence});
+        }
+        // What an earlier run left behind goes too.
+        restore();
     }
-    host::sql::Transaction transaction(database);
-    database.executeMany(
-        "UPDATE ORCAEVENTO SET IDSITUORCEVE = '2' WHERE CDFILIAL = :B AND NRORCAEVENTO = :N"
-        " AND NRSEQORCAEVE = :S",
-        rows);
-    transaction.commit();
-}
+
+    const std::vector<OrderKey>& keys() const { return m_keys; }
+
+    void restore() {
+        std::vector<std::vector<host::Variant>> keys;
+        for (const OrderKey& key : m_keys) {
+            keys.push_back({key.branch, key.number, key.sequence, std::string(benchOperator)});
+        }
+        host::sql::Transaction transaction(m_database);
+        m_database.executeMany(
+            "UPDATE ORCAEVENTO SET IDSITUORCEVE = :T, CDJUSTEXCHIS = :J, CDOPEJUSTORC = :P"
+            " WHERE CDFILIAL = :B AND NRORCAEVENTO = :N AND NRSEQORCAEVE = :S",
+            m_original);
+        m_database.executeMany(
+            "DELETE FROM OBSJUSTORC WHERE CDFILIAL = :B AND NRORCAEVENTO = :N"
+            " AND NRSEQORCAEVE = :S AND CDOPERADOR = :O",
+            keys);
+        transaction.commit();
+    }
+
+private:
+    Database& m_database;
+    std::vector<OrderKey> m_keys;
+    std::vector<std::vector<host::Variant>> m_original;  // T, J, P, B, N, S
+};
 
 class EngineBench {
 public:
@@ -217,6 +250,8 @@ public:
         if (m_keys.empty()) {
             throw std::runtime_error("no order with items");
         }
+        m_cancelled.emplace(*m_database,
+                            cancellableOrders(*m_database, 2 * m_settings.writeSamples));
         chooseList();
         const auto wanted = [&](const char* part) {
             return m_settings.only.empty() || m_settings.only.find(part) != std::string::npos;
@@ -485,11 +520,10 @@ private:
 
     void writes() {
         const int perBatch = m_settings.writeSamples;
-        std::vector<OrderKey> keys = cancellableOrders(*m_database, 2 * perBatch);
+        const std::vector<OrderKey>& keys = m_cancelled->keys();
         if (keys.size() < static_cast<std::size_t>(2 * perBatch)) {
             std::printf("warning: only %zu cancellable orders\n", keys.size());
         }
-        m_cancellable = keys;
         const std::size_t half = keys.size() / 2;
         const std::vector<OrderKey> remoteKeys(keys.begin(), keys.begin() + half);
         const std::vector<OrderKey> localKeys(keys.begin() + half, keys.end());
@@ -515,14 +549,14 @@ private:
                     rules.cancelApproval(localKeys[static_cast<std::size_t>(index)], reason, caller,
                                          host::TDateTime{46000.5});
                 });
-                reapprove(*m_database, localKeys);
+                m_cancelled->restore();
                 return bench::quantile(emptyCalls, 0.5) + bench::quantile(local, 0.5);
             },
             [&] {
                 const auto calls = timeCalls(static_cast<int>(remoteKeys.size()), [&](int index) {
                     cancelRemote(remoteKeys[static_cast<std::size_t>(index)]);
                 });
-                reapprove(*m_database, remoteKeys);
+                m_cancelled->restore();
                 all.insert(all.end(), calls.begin(), calls.end());
                 return bench::quantile(calls, 0.5);
             });
@@ -546,7 +580,8 @@ private:
         std::string firstFailure;
     };
     WriterResult writeConcurrently(int writers) {
-        const std::size_t share = m_cancellable.size() / 4;
+        const std::vector<OrderKey>& cancellable = m_cancelled->keys();
+        const std::size_t share = cancellable.size() / 4;
         std::vector<std::thread> threads;
         std::mutex mutex;
         WriterResult result;
@@ -562,7 +597,7 @@ private:
                 std::string first;
                 for (std::size_t index = 0; index < share; ++index) {
                     const OrderKey& key =
-                        m_cancellable[static_cast<std::size_t>(writer) * share + index];
+                        cancellable[static_cast<std::size_t>(writer) * share + index];
                     std::string branch = key.branch, number = key.number, sequence = key.sequence;
                     const auto start = Clock::now();
                     try {
@@ -586,7 +621,7 @@ private:
         for (auto& thread : threads) {
             thread.join();
         }
-        reapprove(*m_database, m_cancellable);
+        m_cancelled->restore();
         return result;
     }
 
@@ -760,7 +795,7 @@ private:
     std::unique_ptr<host::TNetConnection> m_connection;
     host::IRdmCancAprovEnc* m_client = nullptr;
     std::vector<OrderKey> m_keys;
-    std::vector<OrderKey> m_cancellable;
+    std::optional<CancelledOrders> m_cancelled;
     std::string m_branch;
     std::string m_listTo;
     ore::server::OrderListQuery m_query;
