@@ -1,19 +1,10 @@
 #include "bench/server_process.h"
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <regex>
 #include <stdexcept>
-#include <thread>
-
-extern char** environ;
 
 namespace bench {
 
@@ -21,34 +12,6 @@ namespace {
 
 constexpr auto kStartWait = std::chrono::seconds(10);
 constexpr auto kStopWait = std::chrono::seconds(5);
-
-// The address the server's start-up line names, or empty.
-std::string listeningAddress(const std::string& log) {
-    std::ifstream file(log);
-    static const std::regex line("listening on ([0-9.]+:[0-9]+)");
-    std::string text;
-    std::smatch found;
-    while (std::getline(file, text)) {
-        if (std::regex_search(text, found, line)) {
-            return found[1];
-        }
-    }
-    return {};
-}
-
-bool exited(pid_t pid, std::chrono::steady_clock::duration wait) {
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    for (;;) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) != 0) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
 
 }  // namespace
 
@@ -74,39 +37,24 @@ ServerProcess::ServerProcess(const std::string& program,
     if (logFile < 0) {
         throw std::runtime_error("cannot create the server's log file");
     }
-    m_log = pattern;
-    std::vector<std::string> words{program, "--listen", "127.0.0.1:0"};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, logFile, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, logFile, STDERR_FILENO);
-    const int spawned =
-        ::posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
     ::close(logFile);
-    if (spawned != 0) {
+    m_log = pattern;
+    std::vector<std::string> words{"--listen", "127.0.0.1:0"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    try {
+        // In the benchmark's own group: an interrupt at the terminal stops
+        // the server with it.
+        m_process.start(program, words, m_log, scenario::ServerProcess::Group::shared);
+    } catch (...) {
         std::remove(m_log.c_str());
-        throw std::runtime_error("cannot start " + program);
+        throw;
     }
-    const auto deadline = std::chrono::steady_clock::now() + kStartWait;
-    while ((m_address = listeningAddress(m_log)).empty()) {
-        int status = 0;
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            std::remove(m_log.c_str());
-            throw std::runtime_error(program + " stopped at start");
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            stop();
-            throw std::runtime_error(program + " did not start");
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    m_address = m_process.waitForListeningAddress(kStartWait);
+    if (m_address.empty()) {
+        const bool ended = !m_process.running();
+        const std::string tail = m_process.logTail();
+        stop();
+        throw std::runtime_error(program + (ended ? " stopped at start" : " did not start") + tail);
     }
 }
 
@@ -115,14 +63,7 @@ ServerProcess::~ServerProcess() {
 }
 
 void ServerProcess::stop() {
-    if (m_pid > 0) {
-        ::kill(m_pid, SIGTERM);
-        if (!exited(m_pid, kStopWait)) {
-            ::kill(m_pid, SIGKILL);
-            exited(m_pid, kStopWait);
-        }
-        m_pid = -1;
-    }
+    m_process.stop(kStopWait);
     if (!m_log.empty()) {
         std::remove(m_log.c_str());
         m_log.clear();

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "scenario/server_process.h"
+
 namespace bench {
 
 // Resident size in bytes of a process (0: this one).
@@ -15,8 +17,8 @@ long long residentBytes(pid_t process = 0);
 class ServerProcess {
 public:
     // Starts `program` listening on a port of its choice with `arguments`
-    // added, and waits until it says where it listens. Throws when it does
-    // not within a few seconds.
+    // added, and waits until it says where it listens. Throws, with the end
+    // of its log, when it does not within a few seconds.
     ServerProcess(const std::string& program, const std::vector<std::string>& arguments);
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
@@ -24,12 +26,12 @@ public:
     ~ServerProcess();
 
     const std::string& address() const { return m_address; }
-    pid_t pid() const { return m_pid; }
+    pid_t pid() const { return m_process.pid(); }
 
 private:
     void stop();
 
-    pid_t m_pid = -1;
+    scenario::ServerProcess m_process;
     std::string m_log;
     std::string m_address;
 };

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <regex>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -87,7 +88,7 @@ ServerProcess::~ServerProcess() {
 
 void ServerProcess::start(const std::filesystem::path& program,
                           const std::vector<std::string>& arguments,
-                          const std::filesystem::path& log) {
+                          const std::filesystem::path& log, Group group) {
     if (m_pid > 0) {
         throw std::runtime_error("the server is already running");
     }
@@ -95,6 +96,7 @@ void ServerProcess::start(const std::filesystem::path& program,
         throw std::runtime_error(program.string() + " not found");
     }
     m_log = log;
+    m_group = group;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
@@ -111,11 +113,12 @@ void ServerProcess::start(const std::filesystem::path& program,
     }
     argv.push_back(nullptr);
 
-    // A group of its own, so stopping it reaches whatever it started too.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
+    if (group == Group::own) {
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+    }
 
     pid_t pid = 0;
     const int error =
@@ -150,11 +153,38 @@ void ServerProcess::waitUntilListening(int port, std::chrono::milliseconds timeo
     }
 }
 
+std::string ServerProcess::waitForListeningAddress(std::chrono::milliseconds timeout) {
+    static const std::regex listening("listening on ([0-9.]+:[0-9]+)");
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        // Read before looking at the exit: a program that says where it
+        // listens and ends at once has still said it.
+        std::ifstream in(m_log);
+        std::smatch found;
+        for (std::string line; std::getline(in, line);) {
+            if (std::regex_search(line, found, listening)) {
+                return found[1];
+            }
+        }
+        if (m_pid <= 0) {
+            return {};
+        }
+        if (exited()) {
+            reap();
+            return {};
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return {};
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 void ServerProcess::stop(std::chrono::milliseconds grace) {
     if (m_pid <= 0) {
         return;
     }
-    ::kill(-m_pid, SIGTERM);
+    ::kill(signalTarget(), SIGTERM);
     const auto deadline = std::chrono::steady_clock::now() + grace;
     while (!exited() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -170,9 +200,13 @@ bool ServerProcess::exited() const {
            info.si_pid == m_pid;
 }
 
+pid_t ServerProcess::signalTarget() const {
+    return m_group == Group::own ? -m_pid : m_pid;
+}
+
 int ServerProcess::reap() {
+    ::kill(signalTarget(), SIGKILL);
     const pid_t pid = std::exchange(m_pid, 0);
-    ::kill(-pid, SIGKILL);
     int status = 0;
     ::waitpid(pid, &status, 0);
     return status;

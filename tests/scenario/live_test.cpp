@@ -121,6 +121,55 @@ TEST_F(ServerProcessTest, WaitsUntilThePortAnswersThenStopsTheWholeGroup) {
     ::close(listener);
 }
 
+TEST_F(ServerProcessTest, TheAddressItsLogNamesIsGivenWithItsPid) {
+    const auto pidFile = folder / "shell.pid";
+    ServerProcess process;
+    startShell(process,
+               "echo $$ > " + pidFile.string() +
+                   "; echo 'starting'; echo '[info] X listening on 127.0.0.1:4242 (plain)';"
+                   " exec sleep 30");
+    EXPECT_EQ(process.waitForListeningAddress(std::chrono::seconds(5)), "127.0.0.1:4242");
+    pid_t shell = 0;
+    std::ifstream(pidFile) >> shell;
+    EXPECT_EQ(process.pid(), shell);
+    EXPECT_EQ(::getpgid(process.pid()), process.pid());
+    process.stop(std::chrono::seconds(2));
+    EXPECT_FALSE(process.running());
+    EXPECT_EQ(process.pid(), 0);
+    EXPECT_TRUE(processEnded(shell));
+}
+
+TEST_F(ServerProcessTest, AProgramThatExitsBeforeNamingItsAddressGivesNone) {
+    ServerProcess process;
+    startShell(process, "echo 'cannot open database'; exit 2");
+    EXPECT_EQ(process.waitForListeningAddress(std::chrono::seconds(5)), "");
+    EXPECT_FALSE(process.running());
+    EXPECT_EQ(process.logTail(), "; its log ends:\n    | cannot open database");
+}
+
+TEST_F(ServerProcessTest, AProgramThatNeverNamesItsAddressGivesNoneAndStillRuns) {
+    ServerProcess process;
+    startShell(process, "echo starting; exec sleep 30");
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(process.waitForListeningAddress(std::chrono::milliseconds(300)), "");
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(300));
+    EXPECT_TRUE(process.running());
+    process.stop(std::chrono::seconds(2));
+    EXPECT_FALSE(process.running());
+}
+
+TEST_F(ServerProcessTest, AProgramInTheCallersGroupIsStoppedAlone) {
+    ServerProcess process;
+    process.start("/bin/sh", {"-c", "echo 'listening on 127.0.0.1:4243'; exec sleep 30"},
+                  folder / "server.log", ServerProcess::Group::shared);
+    ASSERT_EQ(process.waitForListeningAddress(std::chrono::seconds(5)), "127.0.0.1:4243");
+    const pid_t pid = process.pid();
+    EXPECT_EQ(::getpgid(pid), ::getpgrp());
+    process.stop(std::chrono::seconds(2));
+    EXPECT_FALSE(process.running());
+    EXPECT_TRUE(processEnded(pid));
+}
+
 TEST_F(ServerProcessTest, AMissingProgramIsNamed) {
     ServerProcess process;
     try {
