@@ -14,6 +14,7 @@
 #include "host/sql/sql_dates.h"
 #include "server/history_read.h"
 #include "server/order_server.h"
+#include "tests/support/server_fixture.h"
 #include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
@@ -65,27 +66,16 @@ protected:
         exec(
             "INSERT INTO OPERADOR (CDOPERADOR, NMOPERADOR, DSSENHAHASH, CDFILIAL) VALUES"
             " ('ANA', 'Ana Lima', 'x', '0001'), ('BETO', 'Beto Reis', 'x', '0002')");
-        ore::server::ServerOptions options;
-        options.listenAddress = "127.0.0.1:0";
-        options.database = testDatabase().target();
-        m_server = std::make_unique<ore::server::OrderServer>(options);
-        m_server->start();
-        m_connection = std::make_unique<host::TNetConnection>("netHistCancAprov");
-        m_connection->ServerName = host::histCancAprovServerName;
-        m_connection->Host = "127.0.0.1";
-        m_connection->Port = m_server->port();
-        m_connection->SetConnected(true);
+        m_server = testsupport::startLoopbackServer(testDatabase().target());
+        m_connection = testsupport::connectTo(m_server->port(), "netHistCancAprov",
+                                              host::histCancAprovServerName);
         testsupport::signOnAsTester(database(), m_server->port());
     }
 
     void TearDown() override {
         host::CurrentSession().sessionToken.clear();
         m_connection.reset();
-        if (m_server) {
-            m_server->shutdown(std::chrono::milliseconds(0));
-            m_server->wait();
-            m_server.reset();
-        }
+        m_server.reset();
         EngineTest::TearDown();
     }
 
@@ -167,7 +157,7 @@ protected:
         addRecord({.id = 5, .operatorCode = "BETO", .when = "2026-11-15 12:00:00", .outcome = "X"});
     }
 
-    std::unique_ptr<ore::server::OrderServer> m_server;
+    testsupport::RunningServer m_server;
     std::unique_ptr<host::TNetConnection> m_connection;
 };
 

@@ -22,6 +22,7 @@
 #include "ore06100.grpc.pb.h"
 #include "proto/packet_codec.h"
 #include "server/order_server.h"
+#include "tests/support/server_fixture.h"
 #include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
@@ -143,11 +144,8 @@ protected:
             " TXOBSJUSTORC) VALUES ('0001', '0000000002', '00', 1, 'obs')");
 
         ore::server::ServerOptions options;
-        options.listenAddress = "127.0.0.1:0";
-        options.database = testDatabase().target();
         options.clock = [] { return at("2024-06-01 10:30:00"); };
-        m_server = std::make_unique<ore::server::OrderServer>(options);
-        m_server->start();
+        m_server = testsupport::startLoopbackServer(testDatabase().target(), options);
         m_channel = grpc::CreateChannel("127.0.0.1:" + std::to_string(m_server->port()),
                                         grpc::InsecureChannelCredentials());
         m_stub = ORE06100::rdmCancAprovEnc::NewStub(m_channel);
@@ -157,11 +155,7 @@ protected:
     void TearDown() override {
         m_stub.reset();
         m_channel.reset();
-        if (m_server) {
-            m_server->shutdown(std::chrono::milliseconds(0));
-            m_server->wait();
-            m_server.reset();
-        }
+        m_server.reset();
         EngineTest::TearDown();
     }
 
@@ -186,26 +180,10 @@ protected:
 
     // Every row of the tables a request could change, in a stable order.
     std::string snapshot() {
-        std::string result;
-        for (const char* table :
-             {"ORCAEVENTO", "ITORCAEVEN", "OBSJUSTORC", "PEDIDO", "ORDEMPROD", "CONTARECEBER",
-              "JUSTEXCHIS", "FILIAL", "OPERADOR", "OPERFILIAL", "SESSAOOPER"}) {
-            const DataPacket packet = database().query(std::string("SELECT * FROM ") + table);
-            std::vector<std::string> rows;
-            for (const auto& row : packet.rows) {
-                std::string line;
-                for (const Variant& value : row) {
-                    line += (value.IsNull() ? "<null>" : value.AsString()) + "|";
-                }
-                rows.push_back(line);
-            }
-            std::sort(rows.begin(), rows.end());
-            result += std::string(table) + ":\n";
-            for (const std::string& row : rows) {
-                result += "  " + row + "\n";
-            }
-        }
-        return result;
+        return testsupport::tableSnapshot(
+            database(),
+            {"ORCAEVENTO", "ITORCAEVEN", "OBSJUSTORC", "PEDIDO", "ORDEMPROD", "CONTARECEBER",
+             "JUSTEXCHIS", "FILIAL", "OPERADOR", "OPERFILIAL", "SESSAOOPER"});
     }
 
     std::string orderStatus(const std::string& branch, const std::string& number,
@@ -364,7 +342,7 @@ protected:
         return delta;
     }
 
-    std::unique_ptr<ore::server::OrderServer> m_server;
+    testsupport::RunningServer m_server;
     std::shared_ptr<grpc::Channel> m_channel;
     std::unique_ptr<ORE06100::rdmCancAprovEnc::Stub> m_stub;
     std::string m_token;
@@ -676,11 +654,7 @@ TEST_P(HostileRequestTest, JustificationMustBeRegistered) {
     EXPECT_EVERY_CASE_REFUSED(cases);
 
     // The real client shows the same text.
-    auto connection = std::make_unique<host::TNetConnection>("netCancAprovEnc");
-    connection->ServerName = "ORE06100.rdmCancAprovEnc";
-    connection->Host = "127.0.0.1";
-    connection->Port = m_server->port();
-    connection->SetConnected(true);
+    auto connection = testsupport::connectTo(m_server->port());
     std::string branch = "0001", number = "0000000001", sequence = "00";
     const std::string before = snapshot();
     try {

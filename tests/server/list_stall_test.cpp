@@ -14,6 +14,7 @@
 #include "host/sql/sql_dates.h"
 #include "ore06100.grpc.pb.h"
 #include "server/order_server.h"
+#include "tests/support/server_fixture.h"
 #include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
@@ -49,23 +50,16 @@ protected:
     }
 
     void TearDown() override {
-        if (m_server) {
-            m_server->shutdown(0ms);
-            m_server->wait();
-            m_server.reset();
-        }
+        m_server.reset();
         EngineTest::TearDown();
     }
 
     void startServer(std::chrono::milliseconds writeStall) {
         ore::server::ServerOptions options;
-        options.listenAddress = "127.0.0.1:0";
-        options.database = testDatabase().target();
         options.maxConnections = 1;
         options.connectionWait = 8s;
         options.writeStall = writeStall;
-        m_server = std::make_unique<ore::server::OrderServer>(options);
-        m_server->start();
+        m_server = testsupport::startLoopbackServer(testDatabase().target(), options);
         m_token = testsupport::signOnAsTester(database(), m_server->port());
     }
 
@@ -110,7 +104,7 @@ protected:
         return other->GetItemEnc(&context, request, &reply);
     }
 
-    std::unique_ptr<ore::server::OrderServer> m_server;
+    testsupport::RunningServer m_server;
     std::string m_token;
 };
 

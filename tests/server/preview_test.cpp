@@ -15,6 +15,7 @@
 #include "host/net/net_connection.h"
 #include "host/services/session.h"
 #include "server/order_server.h"
+#include "tests/support/server_fixture.h"
 #include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
@@ -101,18 +102,11 @@ protected:
         spdlog::set_level(spdlog::level::off);
         db::generateDemoData(database(), 20);
         ore::server::ServerOptions options;
-        options.listenAddress = "127.0.0.1:0";
-        options.database = testDatabase().target();
         // One connection: a preview that left its transaction open would
         // make the next call on it fail.
         options.maxConnections = 1;
-        m_server = std::make_unique<ore::server::OrderServer>(options);
-        m_server->start();
-        m_connection = std::make_unique<host::TNetConnection>("netCancAprovEnc");
-        m_connection->ServerName = "ORE06100.rdmCancAprovEnc";
-        m_connection->Host = "127.0.0.1";
-        m_connection->Port = m_server->port();
-        m_connection->SetConnected(true);
+        m_server = testsupport::startLoopbackServer(testDatabase().target(), options);
+        m_connection = testsupport::connectTo(m_server->port());
         testsupport::signOnAsTester(database(), m_server->port());
     }
 
@@ -120,11 +114,7 @@ protected:
 
     void TearDown() override {
         m_connection.reset();
-        if (m_server) {
-            m_server->shutdown(std::chrono::milliseconds(0));
-            m_server->wait();
-            m_server.reset();
-        }
+        m_server.reset();
         EngineTest::TearDown();
     }
 
@@ -167,20 +157,7 @@ protected:
 
     // Every row of the watched tables, in key order, as text.
     std::map<std::string, std::vector<std::string>> snapshot() {
-        std::map<std::string, std::vector<std::string>> tables;
-        for (const std::string& table : watchedTables()) {
-            const DataPacket packet = database().query("SELECT * FROM " + table);
-            std::vector<std::string>& rows = tables[table];
-            for (const auto& row : packet.rows) {
-                std::string text;
-                for (const Variant& value : row) {
-                    text += (value.IsNull() ? std::string("<null>") : value.AsString()) + "|";
-                }
-                rows.push_back(text);
-            }
-            std::sort(rows.begin(), rows.end());
-        }
-        return tables;
+        return testsupport::tableRows(database(), watchedTables());
     }
 
     std::map<std::string, std::vector<std::string>> orderTables() {
@@ -214,7 +191,7 @@ protected:
     }
 
 private:
-    std::unique_ptr<ore::server::OrderServer> m_server;
+    testsupport::RunningServer m_server;
     std::unique_ptr<host::TNetConnection> m_connection;
 };
 

@@ -15,6 +15,7 @@
 #include "server/service_error.h"
 #include "server/session_cache.h"
 #include "server/sessions.h"
+#include "tests/support/server_fixture.h"
 #include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
@@ -220,21 +221,14 @@ protected:
     void TearDown() override {
         host::CurrentSession().sessionToken.clear();
         m_api.reset();
-        if (m_server) {
-            m_server->shutdown(std::chrono::milliseconds(0));
-            m_server->wait();
-            m_server.reset();
-        }
+        m_server.reset();
         EngineTest::TearDown();
     }
 
     void start(std::chrono::milliseconds cacheLifetime) {
         ore::server::ServerOptions options;
-        options.listenAddress = "127.0.0.1:0";
-        options.database = testDatabase().target();
         options.sessions.cache.lifetime = cacheLifetime;
-        m_server = std::make_unique<ore::server::OrderServer>(options);
-        m_server->start();
+        m_server = testsupport::startLoopbackServer(testDatabase().target(), options);
         testsupport::signOnAsTester(database(), m_server->port());
         m_api = host::net::makeGrpcCancAprovEnc("127.0.0.1", m_server->port());
     }
@@ -248,7 +242,7 @@ protected:
         return "";
     }
 
-    std::unique_ptr<ore::server::OrderServer> m_server;
+    testsupport::RunningServer m_server;
     std::unique_ptr<host::IRdmCancAprovEnc> m_api;
 };
 

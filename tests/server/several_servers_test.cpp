@@ -1,16 +1,8 @@
 // Several order servers behind one connection: the calls go round robin over
 // the servers given, and a server that dies costs at most the call in flight.
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <grpcpp/grpcpp.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
 #include <spdlog/spdlog.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -26,26 +18,11 @@
 #include "ore06100.grpc.pb.h"
 #include "proto/packet_codec.h"
 #include "server/order_server.h"
+#include "tests/server/server_process.h"
 #include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
-extern char** environ;
-
 namespace {
-
-int freePort() {
-    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (socket < 0 || ::bind(socket, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::runtime_error("no free port");
-    }
-    ::close(socket);
-    return ntohs(address.sin_port);
-}
 
 // Answers GetItemEnc with two empty packets and counts the calls.
 class CountingService final : public ORE06100::rdmCancAprovEnc::Service {
@@ -73,64 +50,17 @@ struct CountingServer {
     ~CountingServer() { server->Shutdown(std::chrono::system_clock::now()); }
 };
 
-// An ore06100-server process, killed outright when the test says so.
-class ServerProcess {
-public:
-    ServerProcess(const std::string& database, int port) : m_port(port) {
-        const std::string listen = "127.0.0.1:" + std::to_string(port);
-        std::vector<std::string> arguments = {ORE_SERVER_PROGRAM, "--listen", listen, "--database",
-                                              database};
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const int rc =
-            posix_spawn(&m_pid, ORE_SERVER_PROGRAM, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) {
-            m_pid = 0;
-            throw std::runtime_error("cannot start " + std::string(ORE_SERVER_PROGRAM));
-        }
-    }
-    ~ServerProcess() { kill(); }
-    // Raises when the port does not answer within 20 s.
-    void waitUntilListening() const {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            address.sin_port = htons(static_cast<std::uint16_t>(m_port));
-            const bool answered =
-                ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-            ::close(socket);
-            if (answered) {
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        throw std::runtime_error("the server on port " + std::to_string(m_port) + " did not start");
-    }
-    void kill() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            int status = 0;
-            ::waitpid(m_pid, &status, 0);
-            m_pid = 0;
-        }
-    }
-    int port() const { return m_port; }
+// Kills a server outright and waits until it is gone.
+void killOutright(testsupport::ServerProcess& server) {
+    server.kill();
+    server.waitForExit(std::chrono::seconds(10));
+}
 
-private:
-    pid_t m_pid = 0;
-    int m_port;
-};
+// Starts ore06100-server on a loopback port of its choice over database.
+std::unique_ptr<testsupport::ServerProcess> startServerProcess(const std::string& database) {
+    return std::make_unique<testsupport::ServerProcess>(
+        std::vector<std::string>{"--listen", "127.0.0.1:0", "--database", database});
+}
 
 class SeveralServersTest : public testsupport::EngineTest {
 protected:
@@ -191,14 +121,16 @@ TEST(SeveralServersAddressTest, CallsGoRoundRobinOverTheServersGiven) {
 }
 
 TEST_P(SeveralServersTest, KillingOneOfTwoServersFailsAtMostTheCallInFlight) {
-    ServerProcess first(testDatabase().target(), freePort());
-    ServerProcess second(testDatabase().target(), freePort());
-    first.waitUntilListening();
-    second.waitUntilListening();
+    const auto first = startServerProcess(testDatabase().target());
+    const auto second = startServerProcess(testDatabase().target());
+    const int firstPort = first->waitUntilListening();
+    const int secondPort = second->waitUntilListening();
+    ASSERT_GT(firstPort, 0) << first->output();
+    ASSERT_GT(secondPort, 0) << second->output();
     // Signed on at the first server; the second takes the same session.
-    testsupport::signOnAsTester(database(), first.port());
+    testsupport::signOnAsTester(database(), firstPort);
     const std::string hosts =
-        "127.0.0.1:" + std::to_string(first.port()) + ",127.0.0.1:" + std::to_string(second.port());
+        "127.0.0.1:" + std::to_string(firstPort) + ",127.0.0.1:" + std::to_string(secondPort);
     auto connection = connect(hosts);
     // Both servers up: a few rounds so that each has had calls.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -213,7 +145,7 @@ TEST_P(SeveralServersTest, KillingOneOfTwoServersFailsAtMostTheCallInFlight) {
     }
     ASSERT_EQ(answered, 6);
 
-    first.kill();
+    killOutright(*first);
     int failures = 0;
     for (int call = 0; call < 10; ++call) {
         try {
@@ -226,7 +158,7 @@ TEST_P(SeveralServersTest, KillingOneOfTwoServersFailsAtMostTheCallInFlight) {
     }
     EXPECT_LE(failures, 1);
 
-    second.kill();
+    killOutright(*second);
     EXPECT_THROW(fetch(*connection), host::Exception);
 }
 

@@ -19,6 +19,7 @@
 #include "host/sql/sql_dates.h"
 #include "server/order_server.h"
 #include "server/sessions.h"
+#include "tests/support/server_fixture.h"
 #include "tests/support/sign_on.h"
 #include "tests/support/test_database.h"
 
@@ -82,32 +83,23 @@ protected:
         host::SetSessionRenewer({});
         host::CurrentSession().sessionToken.clear();
         m_api.reset();
-        for (auto* server : {&m_server, &m_second}) {
-            if (*server) {
-                (*server)->shutdown(std::chrono::milliseconds(0));
-                (*server)->wait();
-                server->reset();
-            }
-        }
+        m_server.reset();
+        m_second.reset();
         EngineTest::TearDown();
     }
 
     using Verifier = std::function<bool(const std::string&, const std::string&)>;
 
-    std::unique_ptr<ore::server::OrderServer> startServer(Verifier verify = {}) {
+    testsupport::RunningServer startServer(Verifier verify = {}) {
         ore::server::ServerOptions options;
         options.sessions.verifyPassword = std::move(verify);
-        options.listenAddress = "127.0.0.1:0";
-        options.database = testDatabase().target();
         options.sessions.freeFailures = 3;
         options.sessions.firstBackOff = std::chrono::seconds(30);
         options.sessions.maxBackOff = std::chrono::seconds(120);
         // These tests cut sessions off in the database and expect the very
         // next call to see it (the cache is tested on its own).
         options.sessions.cache.lifetime = std::chrono::milliseconds(0);
-        auto server = std::make_unique<ore::server::OrderServer>(options);
-        server->start();
-        return server;
+        return testsupport::startLoopbackServer(testDatabase().target(), options);
     }
 
     void exec(const std::string& statement, const Params& params = {}) {
@@ -133,24 +125,8 @@ protected:
 
     // Every row of the tables a call could change, in a stable order.
     std::string snapshot() {
-        std::string result;
-        for (const char* table : {"ORCAEVENTO", "OBSJUSTORC", "PEDIDO", "CONTARECEBER"}) {
-            const DataPacket packet = database().query(std::string("SELECT * FROM ") + table);
-            std::vector<std::string> rows;
-            for (const auto& row : packet.rows) {
-                std::string line;
-                for (const Variant& value : row) {
-                    line += (value.IsNull() ? "<null>" : value.AsString()) + "|";
-                }
-                rows.push_back(line);
-            }
-            std::sort(rows.begin(), rows.end());
-            result += std::string(table) + ":\n";
-            for (const std::string& row : rows) {
-                result += "  " + row + "\n";
-            }
-        }
-        return result;
+        return testsupport::tableSnapshot(database(),
+                                          {"ORCAEVENTO", "OBSJUSTORC", "PEDIDO", "CONTARECEBER"});
     }
 
     std::string signOnError(const std::string& code, const std::string& password) {
@@ -233,8 +209,8 @@ protected:
         return Variant(delta);
     }
 
-    std::unique_ptr<ore::server::OrderServer> m_server;
-    std::unique_ptr<ore::server::OrderServer> m_second;
+    testsupport::RunningServer m_server;
+    testsupport::RunningServer m_second;
     std::unique_ptr<host::IRdmCancAprovEnc> m_api;
 };
 

@@ -15,6 +15,30 @@ host::TDateTime serverNow() {
     return now;
 }
 
+void StopServer::operator()(ore::server::OrderServer* server) const {
+    server->shutdown(std::chrono::milliseconds(0));
+    server->wait();
+    delete server;
+}
+
+RunningServer startLoopbackServer(const std::string& database, ore::server::ServerOptions options) {
+    options.listenAddress = "127.0.0.1:0";
+    options.database = database;
+    RunningServer server(new ore::server::OrderServer(options));
+    server->start();
+    return server;
+}
+
+std::unique_ptr<host::TNetConnection> connectTo(int port, const std::string& component,
+                                                const std::string& serverName) {
+    auto connection = std::make_unique<host::TNetConnection>(component);
+    connection->ServerName = serverName;
+    connection->Host = "127.0.0.1";
+    connection->Port = port;
+    connection->SetConnected(true);
+    return connection;
+}
+
 void ServerTest::SetUp() {
     EngineTest::SetUp();
     if (IsSkipped()) {
@@ -23,11 +47,8 @@ void ServerTest::SetUp() {
     spdlog::set_level(spdlog::level::off);
     seedLookups();
     ore::server::ServerOptions options;
-    options.listenAddress = "127.0.0.1:0";
-    options.database = testDatabase().target();
     options.clock = [] { return serverNow(); };
-    m_server = std::make_unique<ore::server::OrderServer>(options);
-    m_server->start();
+    m_server = startLoopbackServer(testDatabase().target(), options);
     signOn();
     m_connection = connect();
 }
@@ -35,11 +56,7 @@ void ServerTest::SetUp() {
 void ServerTest::TearDown() {
     m_connection.reset();
     host::CurrentSession().sessionToken.clear();
-    if (m_server) {
-        m_server->shutdown(std::chrono::milliseconds(0));
-        m_server->wait();
-        m_server.reset();
-    }
+    m_server.reset();
     EngineTest::TearDown();
 }
 
@@ -48,12 +65,7 @@ void ServerTest::signOn() {
 }
 
 std::unique_ptr<host::TNetConnection> ServerTest::connect() {
-    auto connection = std::make_unique<host::TNetConnection>("netCancAprovEnc");
-    connection->ServerName = "ORE06100.rdmCancAprovEnc";
-    connection->Host = "127.0.0.1";
-    connection->Port = m_server->port();
-    connection->SetConnected(true);
-    return connection;
+    return connectTo(m_server->port());
 }
 
 host::IRdmCancAprovEnc& ServerTest::api() {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,36 @@ std::atomic<int> g_counter{0};
 std::string postgresqlServer() {
     const char* value = std::getenv("ORE_TEST_PG");
     return value != nullptr ? value : "";
+}
+
+std::map<std::string, std::vector<std::string>> tableRows(host::sql::Database& database,
+                                                          const std::vector<std::string>& tables) {
+    std::map<std::string, std::vector<std::string>> result;
+    for (const std::string& table : tables) {
+        const host::DataPacket packet = database.query("SELECT * FROM " + table);
+        std::vector<std::string>& rows = result[table];
+        for (const auto& row : packet.rows) {
+            std::string text;
+            for (const host::Variant& value : row) {
+                text += (value.IsNull() ? std::string("<null>") : value.AsString()) + "|";
+            }
+            rows.push_back(text);
+        }
+        std::sort(rows.begin(), rows.end());
+    }
+    return result;
+}
+
+std::string tableSnapshot(host::sql::Database& database, const std::vector<std::string>& tables) {
+    const auto rows = tableRows(database, tables);
+    std::string result;
+    for (const std::string& table : tables) {
+        result += table + ":\n";
+        for (const std::string& row : rows.at(table)) {
+            result += "  " + row + "\n";
+        }
+    }
+    return result;
 }
 
 std::string engineName(host::sql::Engine engine) {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,14 @@ std::string postgresqlServer();
 
 // "sqlite" or "postgresql": names the engine in test names and messages.
 std::string engineName(host::sql::Engine engine);
+
+// Every row of each table as text ("value|value|", "<null>" for null),
+// sorted: what a test compares before and after a call to see what it
+// changed.
+std::map<std::string, std::vector<std::string>> tableRows(host::sql::Database& database,
+                                                          const std::vector<std::string>& tables);
+// The same as one text, "TABLE:\n  row\n" for each table in the order given.
+std::string tableSnapshot(host::sql::Database& database, const std::vector<std::string>& tables);
 
 // A fresh database for one test, removed when the object goes: a temporary
 // SQLite file, or a database ore_t_<pid>_<n> created on the ORE_TEST_PG server
