@@ -15,6 +15,7 @@
 #include "host/net/net_connection.h"
 #include "host/services/session.h"
 #include "ore06100.grpc.pb.h"
+#include "proto/grpc_runtime.h"
 #include "server/order_repository.h"
 
 namespace {
@@ -33,6 +34,8 @@ long long residentBytes() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As the desktop host runs.
+    ore::proto::useReleaseLockChecks();
     CLI::App app{"Client resident growth for one order list"};
     int port = 0;
     std::string branch;

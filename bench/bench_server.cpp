@@ -45,6 +45,7 @@
 #include "host/services/session.h"
 #include "host/sql/connection_string.h"
 #include "ore06100.grpc.pb.h"
+#include "proto/grpc_runtime.h"
 #include "server/order_repository.h"
 #include "server/order_rules.h"
 #include "server/order_server.h"
@@ -904,6 +905,7 @@ int main(int argc, char** argv) {
             return plain ? std::string() : std::string("letters, digits and _ only");
         });
     CLI11_PARSE(app, argc, argv);
+    ore::proto::useReleaseLockChecks();
     spdlog::set_level(spdlog::level::warn);
 
     if (quick) {

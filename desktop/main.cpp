@@ -10,6 +10,7 @@
 #include "desktop/session_setup.h"
 #include "desktop/sign_on.h"
 #include "desktop/trace.h"
+#include "proto/grpc_runtime.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ void nameApplication() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    ore::proto::useReleaseLockChecks();
     if (desktop::asksForHelpOnly(argc, argv)) {
         // No window system is needed to print the options.
         QCoreApplication console(argc, argv);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "proto/grpc_runtime.h"
 #include "server/order_server.h"
 
 namespace {
@@ -22,6 +23,7 @@ void onStopSignal(int signal) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    ore::proto::useReleaseLockChecks();
     CLI::App app{"Order application server ORE06100.rdmCancAprovEnc"};
     ore::server::ServerOptions options;
     app.set_config("--config", "", "Read these options from a TOML file (key = value)")

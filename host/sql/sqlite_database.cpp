@@ -372,19 +372,19 @@ public:
 
     void begin() override {
         checkNotStopped();
-        run("BEGIN IMMEDIATE");
+        runKept("BEGIN IMMEDIATE");
     }
     void commit() override {
         checkNotStopped();
         checkBeforeCommit();
-        run("COMMIT");
+        runKept("COMMIT");
     }
     void rollback() override {
         if (inTransaction()) {
             // A rollback must run to its end even past the deadline.
             m_rollingBack = true;
             try {
-                run("ROLLBACK");
+                runKept("ROLLBACK");
             } catch (...) {
                 m_rollingBack = false;
                 throw;
@@ -510,6 +510,14 @@ private:
             sqlite3_free(error);
             raise(rc, message);
         }
+    }
+
+    // A statement without values, kept prepared: a write transaction's BEGIN
+    // and COMMIT would otherwise be compiled again for every call.
+    void runKept(std::string_view statement) {
+        Prepared& prepared = prepare(statement);
+        ResetGuard guard(prepared.statement);
+        stepToEnd(prepared.statement);
     }
 
     // The result columns of the statement as it is compiled now.
