@@ -13,6 +13,7 @@
 
 #include "host/sql/drivers.h"
 #include "host/sql/sql_dates.h"
+#include "host/sql/sqlite_write_queue.h"
 #include "host/sql/statement_text.h"
 
 namespace host::sql {
@@ -235,11 +236,17 @@ public:
             sqlite3_close(m_db);
             throw;
         }
+        // By the name SQLite resolved, so that every way of naming the file
+        // finds the same queue.
+        if (const char* file = sqlite3_db_filename(m_db, "main"); file != nullptr && *file != 0) {
+            m_writeQueue = SqliteWriteQueue::of(file);
+        }
     }
 
     ~SqliteDatabase() override {
         m_cache.clear();
         sqlite3_close(m_db);
+        leaveWriteQueue();
     }
 
     Engine engine() const override { return Engine::sqlite; }
@@ -372,12 +379,28 @@ public:
 
     void begin() override {
         checkNotStopped();
-        runKept("BEGIN IMMEDIATE");
+        enterWriteQueue();
+        try {
+            runKept("BEGIN IMMEDIATE");
+        } catch (...) {
+            leaveWriteQueue();
+            throw;
+        }
     }
     void commit() override {
         checkNotStopped();
         checkBeforeCommit();
-        runKept("COMMIT");
+        try {
+            runKept("COMMIT");
+        } catch (...) {
+            // A commit that failed may have ended the transaction; one still
+            // open ends with the caller's rollback.
+            if (!inTransaction()) {
+                leaveWriteQueue();
+            }
+            throw;
+        }
+        leaveWriteQueue();
     }
     void rollback() override {
         if (inTransaction()) {
@@ -387,10 +410,13 @@ public:
                 runKept("ROLLBACK");
             } catch (...) {
                 m_rollingBack = false;
+                leaveWriteQueue();
                 throw;
             }
             m_rollingBack = false;
         }
+        // Also when a failed statement has already ended the transaction.
+        leaveWriteQueue();
     }
     bool inTransaction() const override { return sqlite3_get_autocommit(m_db) == 0; }
 
@@ -402,6 +428,9 @@ public:
     void interrupt() override {
         m_interrupted = true;
         sqlite3_interrupt(m_db);
+        if (m_writeQueue) {
+            m_writeQueue->wake();
+        }
     }
 
     void clearInterrupt() override { m_interrupted = false; }
@@ -482,6 +511,30 @@ private:
     }
 
     static int onProgress(void* self) { return static_cast<SqliteDatabase*>(self)->stopped(); }
+
+    // Waits behind the process's other writers of the file, for as long as
+    // SQLite's busy wait would.
+    void enterWriteQueue() {
+        if (!m_writeQueue || m_inWriteQueue) {
+            return;
+        }
+        auto until = std::chrono::steady_clock::now() + m_busyLimit;
+        if (m_deadline && *m_deadline < until) {
+            until = *m_deadline;
+        }
+        if (!m_writeQueue->enter(until, [this] { return stopped(); })) {
+            checkNotStopped();
+            throw ConflictError("database is locked");
+        }
+        m_inWriteQueue = true;
+    }
+
+    void leaveWriteQueue() {
+        if (m_inWriteQueue) {
+            m_inWriteQueue = false;
+            m_writeQueue->leave();
+        }
+    }
 
     [[noreturn]] void fail(int rc) const {
         const std::string message = sqlite3_errmsg(m_db);
@@ -718,6 +771,9 @@ private:
     std::chrono::steady_clock::duration m_busyLimit = kBusyTimeout;
     bool m_rollingBack = false;
     std::atomic<bool> m_interrupted{false};
+    // Writers of a file (not of an in-memory database) queue in this process.
+    std::shared_ptr<SqliteWriteQueue> m_writeQueue;
+    bool m_inWriteQueue = false;
     std::unordered_map<std::string, std::unique_ptr<Prepared>, StringHash, std::equal_to<>> m_cache;
 };
 
