@@ -5,13 +5,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <unordered_map>
 
 #include "host/sql/drivers.h"
+#include "host/sql/per_file.h"
 #include "host/sql/sql_dates.h"
 #include "host/sql/sqlite_write_queue.h"
 #include "host/sql/statement_text.h"
@@ -96,16 +96,8 @@ private:
 class Checkpointer {
 public:
     static std::shared_ptr<Checkpointer> of(const std::string& path) {
-        static std::mutex registryMutex;
-        static std::map<std::string, std::weak_ptr<Checkpointer>> registry;
-        std::lock_guard lock(registryMutex);
-        std::weak_ptr<Checkpointer>& slot = registry[path];
-        std::shared_ptr<Checkpointer> checkpointer = slot.lock();
-        if (!checkpointer) {
-            checkpointer = std::make_shared<Checkpointer>(path);
-            slot = checkpointer;
-        }
-        return checkpointer;
+        return sharedPerFile<Checkpointer>(path,
+                                           [&] { return std::make_shared<Checkpointer>(path); });
     }
 
     explicit Checkpointer(std::string path)

@@ -1,7 +1,8 @@
 #include "host/sql/sqlite_write_queue.h"
 
 #include <algorithm>
-#include <map>
+
+#include "host/sql/per_file.h"
 
 namespace host::sql {
 
@@ -14,16 +15,8 @@ constexpr auto kLookAgain = std::chrono::milliseconds(5);
 }  // namespace
 
 std::shared_ptr<SqliteWriteQueue> SqliteWriteQueue::of(const std::string& path) {
-    static std::mutex registryMutex;
-    static std::map<std::string, std::weak_ptr<SqliteWriteQueue>> registry;
-    std::lock_guard lock(registryMutex);
-    std::weak_ptr<SqliteWriteQueue>& slot = registry[path];
-    std::shared_ptr<SqliteWriteQueue> queue = slot.lock();
-    if (!queue) {
-        queue = std::make_shared<SqliteWriteQueue>();
-        slot = queue;
-    }
-    return queue;
+    return sharedPerFile<SqliteWriteQueue>(path,
+                                           [] { return std::make_shared<SqliteWriteQueue>(); });
 }
 
 bool SqliteWriteQueue::enter(TimePoint until, const std::function<bool()>& stopped) {
