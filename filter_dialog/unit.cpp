@@ -14,6 +14,12 @@ int initializationCount = 0;
 }  // namespace
 
 void CriaFiltroCancAprovEnc() {
+    // Already open: confirming it reloads the screen, which may leave the
+    // branch panel and ask for the filter again; the dialog showing is that
+    // filter.
+    if (boIdCriado && frmFiltroCancAprovEnc->Modal()) {
+        return;
+    }
     Application().SetCursor(TCursor::crHourGlass);
     try {
         if (!boIdCriado) {
