@@ -262,12 +262,18 @@ public:
         try {
             // Transaction, cursor and first packet in one round trip.
             static const std::string beginReadOnly = "BEGIN TRANSACTION READ ONLY";
+            // The planner costs a cursor for its first tenth of rows, and
+            // so picks index walks with a lookup per row; every row is read
+            // here, and a plan for the whole result (joins by hash) was a
+            // sixth faster on a 100,000-order list. Until the transaction ends.
+            static const std::string planForAllRows = "SET LOCAL cursor_tuple_fraction = 1.0";
             const std::string declare =
                 "DECLARE ore_packets NO SCROLL CURSOR FOR " + translated.text;
             std::vector<Request> requests;
             if (own) {
                 requests.push_back({nullptr, &beginReadOnly, nullptr});
             }
+            requests.push_back({nullptr, &planForAllRows, nullptr});
             requests.push_back({nullptr, &declare, &values});
             requests.push_back({nullptr, &fetch, nullptr});
             Result current = std::move(exchange(requests).back());
