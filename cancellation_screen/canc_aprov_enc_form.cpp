@@ -1,20 +1,9 @@
 // The form definition of the cancellation screen: every component the screen
 // adds to the base grid screen, with its properties and event bindings.
 #include "cancellation_screen/canc_aprov_enc.h"
+#include "host/screens/form_parts.h"
 
 namespace Cli_ore06100 {
-
-namespace {
-
-TField& addField(TClientDataSet* dataSet, const char* name, FieldType type, int size,
-                 const char* label = "", bool visible = true) {
-    TField& field = dataSet->AddField({name, type, size});
-    field.DisplayLabel = label;
-    field.Visible = visible;
-    return field;
-}
-
-}  // namespace
 
 TfrmCancAprovEnc::TfrmCancAprovEnc() : TfrmPadraoGrid("frmCancAprovEnc") {
     defineForm();

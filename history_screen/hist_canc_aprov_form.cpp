@@ -1,27 +1,11 @@
 // The form definition of the history screen: every component the screen adds
 // to the base grid screen, with its properties and event bindings.
 #include "history_screen/hist_canc_aprov.h"
+#include "host/screens/form_parts.h"
 
 namespace Cli_ore06110 {
 
 namespace {
-
-TField& addField(TClientDataSet* dataSet, const char* name, FieldType type, int size,
-                 const char* label = "", bool visible = true) {
-    TField& field = dataSet->AddField({name, type, size});
-    field.DisplayLabel = label;
-    field.Visible = visible;
-    return field;
-}
-
-TLabel* makeLabel(TForm* form, const char* name, TWinControl* parent, const char* caption, int left,
-                  int top, int width) {
-    TLabel* label = form->Make<TLabel>(name, parent);
-    label->SetCaption(caption);
-    label->SetBold(true);
-    label->SetBounds(left, top, width, 16);
-    return label;
-}
 
 // The outcomes a history record may have, for the pick list.
 DataPacket outcomePacket() {
