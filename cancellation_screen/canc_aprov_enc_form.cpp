@@ -1,6 +1,7 @@
 // The form definition of the cancellation screen: every component the screen
 // adds to the base grid screen, with its properties and event bindings.
 #include "cancellation_screen/canc_aprov_enc.h"
+#include "host/screens/branch_picker.h"
 #include "host/screens/form_parts.h"
 
 namespace Cli_ore06100 {
@@ -134,12 +135,7 @@ void TfrmCancAprovEnc::defineForm() {
     addField(cdsPrevPedidoExcl, "NRPEDIDO", FT::String, 10, "Pedido");
 
     // ---- Lookup queries on the shared database ----------------------------
-    qryFilial = Make<TADOIBQuery>("qryFilial");
-    qryFilial->SetSQL({"SELECT CDFILIAL, NMFILIAL", "FROM FILIAL",
-                       "WHERE CDFILIAL = :P_CDFILIAL OR :P_TCDFILIAL = 'T'", "ORDER BY CDFILIAL"});
-    qryFilial->DataSet().AddField({"CDFILIAL", FT::String, 4}).DisplayLabel = "Código";
-    qryFilial->DataSet().AddField({"NMFILIAL", FT::String, 30}).DisplayLabel = "Nome";
-    dstFilial = MakeDataSource("dstFilial", &qryFilial->DataSet());
+    MakeBranchLookup(*this);
 
     qryJustExcl = Make<TADOIBQuery>("qryJustExcl");
     qryJustExcl->SetSQL({"SELECT", "   CDJUSTEXCHIS,", "   DSJUSTEXCHIS", "FROM", "   JUSTEXCHIS",
@@ -177,35 +173,8 @@ void TfrmCancAprovEnc::defineForm() {
     panFilial->OnEnter = [this](TObject* s) { panFilialEnter(s); };
     panFilial->OnExit = [this](TObject* s) { panFilialExit(s); };
 
-    lblFilial = Make<TLabel>("lblFilial", panFilial);
-    lblFilial->SetCaption("Filial");
-    lblFilial->SetBold(true);
-    lblFilial->SetBounds(8, 9, 40, 16);
-
-    edtCdFilial = Make<TEdit>("edtCdFilial", panFilial);
-    edtCdFilial->SetBounds(52, 6, 48, 21);
-    edtCdFilial->MaxLength = 4;
-    edtCdFilial->SetColor(TColor::clInfoBk);
-    edtCdFilial->TabOrder = 0;
-    edtCdFilial->OnChange = [this](TObject* s) { edtCdFilialChange(s); };
+    MakeBranchPicker(*this, panFilial, {.Left = 8, .Top = 6, .NameWidth = 260, .CodeTabOrder = 0});
     edtCdFilial->OnEnter = [this](TObject* s) { edtCdFilialEnter(s); };
-    edtCdFilial->OnExit = [this](TObject* s) { edtCdFilialExit(s); };
-    lblFilial->FocusControl = edtCdFilial;
-
-    btnFilial = Make<TBtnPesquisa>("btnFilial", panFilial);
-    btnFilial->SetBounds(102, 6, 21, 21);
-    btnFilial->Associate = edtCdFilial;
-    btnFilial->Title = "Empresa";
-    btnFilial->DataSource = dstFilial;
-    btnFilial->EmptyError = "Não há empresa cadastrada.";
-    btnFilial->SetHint("Pesquisar");
-    btnFilial->OnBeforePesq = [this](TObject* s, bool& c) { btnFilialBeforePesq(s, c); };
-    btnFilial->OnAfterPesq = [this](TObject* s) { btnFilialAfterPesq(s); };
-
-    edtNmFilial = Make<TEdit>("edtNmFilial", panFilial);
-    edtNmFilial->SetBounds(126, 6, 260, 21);
-    edtNmFilial->SetEnabled(false);
-    edtNmFilial->SetColor(TColor::clBtnFace);
     edtNmFilial->TabOrder = 1;
 
     // ---- Pages ------------------------------------------------------------

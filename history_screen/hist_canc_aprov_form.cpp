@@ -1,6 +1,7 @@
 // The form definition of the history screen: every component the screen adds
 // to the base grid screen, with its properties and event bindings.
 #include "history_screen/hist_canc_aprov.h"
+#include "host/screens/branch_picker.h"
 #include "host/screens/form_parts.h"
 
 namespace Cli_ore06110 {
@@ -107,12 +108,7 @@ void TfrmHistCancAprov::defineForm() {
     dtsResultado = MakeDataSource("dtsResultado", cdsResultado);
 
     // ---- Lookup queries on the shared database ----------------------------
-    qryFilial = Make<TADOIBQuery>("qryFilial");
-    qryFilial->SetSQL({"SELECT CDFILIAL, NMFILIAL", "FROM FILIAL",
-                       "WHERE CDFILIAL = :P_CDFILIAL OR :P_TCDFILIAL = 'T'", "ORDER BY CDFILIAL"});
-    qryFilial->DataSet().AddField({"CDFILIAL", FT::String, 4}).DisplayLabel = "Código";
-    qryFilial->DataSet().AddField({"NMFILIAL", FT::String, 30}).DisplayLabel = "Nome";
-    dstFilial = MakeDataSource("dstFilial", &qryFilial->DataSet());
+    MakeBranchLookup(*this);
 
     qryJustExcl = Make<TADOIBQuery>("qryJustExcl");
     qryJustExcl->SetSQL({"SELECT", "   CDJUSTEXCHIS,", "   DSJUSTEXCHIS", "FROM", "   JUSTEXCHIS",
@@ -169,28 +165,8 @@ void TfrmHistCancAprov::defineForm() {
         dateEdit->SaveTime = false;
     }
 
-    lblFilial = makeLabel(this, "lblFilial", panFiltro, "Filial", 290, 9, 40);
-    edtCdFilial = Make<TEdit>("edtCdFilial", panFiltro);
-    edtCdFilial->SetBounds(334, 6, 48, 21);
-    edtCdFilial->MaxLength = 4;
-    edtCdFilial->SetColor(TColor::clInfoBk);
-    edtCdFilial->TabOrder = 2;
-    edtCdFilial->OnChange = [this](TObject* s) { edtCdFilialChange(s); };
-    edtCdFilial->OnExit = [this](TObject* s) { edtCdFilialExit(s); };
-    lblFilial->FocusControl = edtCdFilial;
-    btnFilial = Make<TBtnPesquisa>("btnFilial", panFiltro);
-    btnFilial->SetBounds(384, 6, 21, 21);
-    btnFilial->Associate = edtCdFilial;
-    btnFilial->Title = "Empresa";
-    btnFilial->DataSource = dstFilial;
-    btnFilial->EmptyError = "Não há empresa cadastrada.";
-    btnFilial->SetHint("Pesquisar");
-    btnFilial->OnBeforePesq = [this](TObject* s, bool& c) { btnFilialBeforePesq(s, c); };
-    btnFilial->OnAfterPesq = [this](TObject* s) { btnFilialAfterPesq(s); };
-    edtNmFilial = Make<TEdit>("edtNmFilial", panFiltro);
-    edtNmFilial->SetBounds(408, 6, 220, 21);
-    edtNmFilial->SetEnabled(false);
-    edtNmFilial->SetColor(TColor::clBtnFace);
+    MakeBranchPicker(*this, panFiltro,
+                     {.Left = 290, .Top = 6, .NameWidth = 220, .CodeTabOrder = 2});
     edtNmFilial->TabStop = false;
 
     lblOperador = makeLabel(this, "lblOperador", panFiltro, "Operador", 640, 9, 60);
