@@ -25,7 +25,6 @@
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>

@@ -198,24 +198,15 @@ void TfrmCancAprovEnc::defineForm() {
 
     tshItens = Make<TTabSheet>("tshItens", pgcPadrao);
     tshItens->SetCaption("Itens");
-    lblCliente = Make<TLabel>("lblCliente", tshItens);
-    lblCliente->SetCaption("Cliente");
-    lblCliente->SetBold(true);
-    lblCliente->SetBounds(8, 8, 50, 16);
+    lblCliente = makeLabel(this, "lblCliente", tshItens, "Cliente", 8, 8, 50);
     DBText1 = Make<TDBText>("DBText1", tshItens);
     DBText1->Bind(dtsPadrao, "NMFANTCLIE");
     DBText1->SetBounds(62, 8, 360, 16);
-    lblDataHora = Make<TLabel>("lblDataHora", tshItens);
-    lblDataHora->SetCaption("Data/Hora");
-    lblDataHora->SetBold(true);
-    lblDataHora->SetBounds(480, 8, 70, 16);
+    lblDataHora = makeLabel(this, "lblDataHora", tshItens, "Data/Hora", 480, 8, 70);
     DBText4 = Make<TDBText>("DBText4", tshItens);
     DBText4->Bind(dtsPadrao, "DTHRENTROREV");
     DBText4->SetBounds(554, 8, 140, 16);
-    lblPrecoBase = Make<TLabel>("lblPrecoBase", tshItens);
-    lblPrecoBase->SetCaption("Preço Base");
-    lblPrecoBase->SetBold(true);
-    lblPrecoBase->SetBounds(8, 36, 70, 16);
+    lblPrecoBase = makeLabel(this, "lblPrecoBase", tshItens, "Preço Base", 8, 36, 70);
     dbePrecoBase = Make<TDBEdit>("dbePrecoBase", tshItens);
     dbePrecoBase->Bind(dtsPadrao, "CDPRECOBASE");
     dbePrecoBase->SetBounds(82, 32, 32, 21);
@@ -248,10 +239,7 @@ void TfrmCancAprovEnc::defineForm() {
 
     tshMotivo = Make<TTabSheet>("tshMotivo", pgcPadrao);
     tshMotivo->SetCaption("Motivo");
-    lblMotivo = Make<TLabel>("lblMotivo", tshMotivo);
-    lblMotivo->SetCaption("Motivo");
-    lblMotivo->SetBold(true);
-    lblMotivo->SetBounds(8, 10, 50, 16);
+    lblMotivo = makeLabel(this, "lblMotivo", tshMotivo, "Motivo", 8, 10, 50);
     edtCdJust = Make<TEdit>("edtCdJust", tshMotivo);
     edtCdJust->SetBounds(62, 6, 48, 21);
     edtCdJust->CharCase = TEditCharCase::ecUpperCase;
@@ -282,10 +270,7 @@ void TfrmCancAprovEnc::defineForm() {
     memObs->OnEnter = [this](TObject* s) { memObsEnter(s); };
     // What the cancellation would meet, under the memo: it keeps its height
     // and stays at the bottom while the memo takes the rest of the page.
-    lblPrevia = Make<TLabel>("lblPrevia", tshMotivo);
-    lblPrevia->SetCaption("O que acontecerá");
-    lblPrevia->SetBold(true);
-    lblPrevia->SetBounds(8, 290, 120, 16);
+    lblPrevia = makeLabel(this, "lblPrevia", tshMotivo, "O que acontecerá", 8, 290, 120);
     lblPrevia->Anchors = akLeft | akBottom;
     memPrevia = Make<TMemo>("memPrevia", tshMotivo);
     memPrevia->SetBounds(0, 308, 772, 104);
